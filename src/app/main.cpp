@@ -1,0 +1,34 @@
+#include "app/MainForm.h"
+#include "util/Translate.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// Qt Widgets aborts without a display, so decide before the application object exists.
+bool HasDisplay()
+{
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char *value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(Tr("AkStarter needs a graphical display to show its window.")));
+        return 1;
+    }
+    QApplication app(argc, argv);
+    InitTranslation(DefaultLocaleDir());
+    TMainForm mainForm;
+    mainForm.show();
+    return app.exec();
+}
