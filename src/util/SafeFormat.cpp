@@ -2,6 +2,8 @@
 
 #include "util/Translate.h"
 
+#include <QLocale>
+
 #include <optional>
 
 namespace {
@@ -126,7 +128,9 @@ private:
         case u'D':
             if (arg.Type() == TFormatArg::atText)
                 throw TFormatError();
-            if (arg.IsNegative()) {
+            if (!arg.DecimalText().isEmpty()) {
+                text = ZeroPadded(arg.DecimalText(), precision);
+            } else if (arg.IsNegative()) {
                 const uint64_t magnitude = 0 - uint64_t(arg.SignedValue());
                 text = u'-' + ZeroPadded(QString::number(magnitude), precision);
             } else {
@@ -139,7 +143,9 @@ private:
         case u'U':
             if (arg.Type() == TFormatArg::atText)
                 throw TFormatError();
-            text = ZeroPadded(QString::number(arg.UnsignedValue()), precision);
+            text = ZeroPadded(arg.DecimalText().isEmpty() ? QString::number(arg.UnsignedValue())
+                                                          : arg.DecimalText(),
+                              precision);
             break;
         case u'x':
         case u'X':
@@ -174,6 +180,16 @@ private:
 };
 
 } // namespace
+
+TFormatArg TFormatArg::WithSeparators(uint64_t AValue)
+{
+    QLocale locale;
+    // The C locale omits group separators by default; the caller asked for them.
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    TFormatArg arg(AValue);
+    arg.FDecimalText = locale.toString(qulonglong(AValue));
+    return arg;
+}
 
 uint64_t TFormatArg::UnsignedValue() const
 {

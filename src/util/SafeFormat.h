@@ -38,6 +38,9 @@ public:
             FUnsigned = AValue;
     }
 
+    // An integer that "%d" and "%u" show with the current locale's thousands separators.
+    static TFormatArg WithSeparators(uint64_t AValue);
+
     TFormatArgType Type() const { return FType; }
     const QString &Text() const { return FText; }
     int64_t SignedValue() const { return FSigned; }
@@ -45,10 +48,13 @@ public:
     // width, so an int -1 gives ffffffff and not sixteen digits.
     uint64_t UnsignedValue() const;
     bool IsNegative() const { return FType == atSigned && FSigned < 0; }
+    // Set for WithSeparators: the decimal form to show instead of the plain digits.
+    const QString &DecimalText() const { return FDecimalText; }
 
 private:
     TFormatArgType FType;
     QString FText;
+    QString FDecimalText;
     int FBytes = 0;
     int64_t FSigned = 0;
     uint64_t FUnsigned = 0;
