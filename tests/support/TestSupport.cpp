@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,5 +35,25 @@ int FileMode(const QString &fileName)
 }
 
 bool IsRoot() { return ::geteuid() == 0; }
+
+TScratchMount::TScratchMount(const QString &folder, qint64 sizeBytes) : FFolder(QFile::encodeName(folder))
+{
+    const QByteArray options = "size=" + QByteArray::number(sizeBytes) + ",mode=0755";
+    FMounted = ::mount("tmpfs", FFolder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    if (!FMounted)
+        FError = QStringLiteral("cannot mount a tmpfs: ") + QString::fromLocal8Bit(strerror(errno));
+}
+
+TScratchMount::~TScratchMount()
+{
+    if (FMounted)
+        ::umount2(FFolder.constData(), MNT_DETACH);
+}
+
+bool TScratchMount::RemountReadOnly()
+{
+    return FMounted && ::mount(nullptr, FFolder.constData(), nullptr,
+                               MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+}
 
 } // namespace TestSupport

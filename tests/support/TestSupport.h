@@ -21,4 +21,25 @@ int FileMode(const QString &fileName);
 // True when the process runs as root (some tests need it and skip otherwise).
 bool IsRoot();
 
+// A small tmpfs mounted on an existing folder for the life of the object, to make a file
+// system read-only or full under a test. Needs root (CAP_SYS_ADMIN); where mounting is
+// refused, Mounted() is false and Error() says why, for the test's QSKIP.
+class TScratchMount
+{
+public:
+    TScratchMount(const QString &folder, qint64 sizeBytes);
+    ~TScratchMount();
+    TScratchMount(const TScratchMount &) = delete;
+    TScratchMount &operator=(const TScratchMount &) = delete;
+
+    bool Mounted() const { return FMounted; }
+    const QString &Error() const { return FError; }
+    bool RemountReadOnly();
+
+private:
+    QByteArray FFolder;
+    bool FMounted = false;
+    QString FError;
+};
+
 } // namespace TestSupport
