@@ -3,6 +3,7 @@
 #include "util/AnsiCodec.h"
 #include "util/Errors.h"
 #include "util/Numbers.h"
+#include "util/SafeFormat.h"
 #include "util/Translate.h"
 
 #include <QFile>
@@ -64,27 +65,16 @@ QByteArray EncodeUtf16(QStringView text, bool bigEndian)
     return bytes;
 }
 
-QString FormatFileMessage(const char *text, const QString &fileName)
-{
-    return Tr(text).replace(QLatin1String("%s"), fileName);
-}
-
 [[noreturn]] void ThrowWriteError(const QString &fileName, int error)
 {
-    throw EIniWriteError(FormatFileMessage("Error writing to \"%s\"", fileName), error);
+    throw EIniWriteError(SafeFormat(Tr("Error writing to \"%s\""), fileName), error);
 }
 
 [[noreturn]] void ThrowOpenError(const QString &fileName, int error)
 {
-    QString message = Tr("Cannot open file \"%s\". %s");
-    const qsizetype first = message.indexOf(QLatin1String("%s"));
-    if (first >= 0) {
-        message.replace(first, 2, fileName);
-        const qsizetype second = message.indexOf(QLatin1String("%s"), first + fileName.size());
-        if (second >= 0)
-            message.replace(second, 2, QString::fromLocal8Bit(strerror(error)));
-    }
-    throw EExtFileStreamError(message, error);
+    throw EExtFileStreamError(
+        SafeFormat(Tr("Cannot open file \"%s\". %s"), fileName, QString::fromLocal8Bit(strerror(error))),
+        error);
 }
 
 // Whole content of an existing regular file; nullopt when there is no such file.
