@@ -203,7 +203,7 @@ QByteArray DecryptPassword(const QByteArray &passPhrase, QStringView text, bool 
 
     QByteArray record;
     if (passPhrase.isEmpty()) {
-        record = *stored;
+        record = std::move(*stored);
     } else {
         QBuffer source(&*stored);
         QBuffer dest;
