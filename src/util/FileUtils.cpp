@@ -11,6 +11,7 @@
 #include <QtDebug>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -410,6 +411,15 @@ QString WriteTarget(const QString &dest)
     return canonical.isEmpty() ? info.symLinkTarget() : canonical;
 }
 
+// Hidden name of the copy under way; a name near the length limit leaves no room for more.
+QString TemporaryPrefix(const QString &fileName)
+{
+    constexpr qsizetype kRoom = 8; // the dots and six random characters
+    if (Encoded(fileName).size() + kRoom > NAME_MAX)
+        return QStringLiteral(".akcopy.");
+    return u'.' + fileName + u'.';
+}
+
 } // namespace
 
 void CopyFileTS(const QString &source, const QString &dest, int attributes, int bufferSize)
@@ -450,8 +460,8 @@ void CopyFileTS(const QString &source, const QString &dest, int attributes, int 
     const QFileInfo targetInfo(target);
     std::unique_ptr<TExtFileStream> created;
     try {
-        created =
-            TExtFileStream::CreateUnique(SetDirName(targetInfo.path()) + u'.' + targetInfo.fileName() + u'.');
+        created = TExtFileStream::CreateUnique(SetDirName(targetInfo.path()) +
+                                               TemporaryPrefix(targetInfo.fileName()));
     } catch (const EExtFileStreamError &error) {
         ThrowCopyError(TrNoop("Error creating \"%s\""), dest, error.ErrorCode);
     }

@@ -111,6 +111,7 @@ private slots:
     void copyOfTheSameFileLeavesSourceIntact_data();
     void copyOfTheSameFileLeavesSourceIntact();
     void copyWritesThroughSymbolicLinkDest();
+    void copyToTheLongestFileName();
 
     void systemErrorText_data();
     void systemErrorText();
@@ -836,6 +837,15 @@ void TestFileUtils::copyWritesThroughSymbolicLinkDest()
 
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(ReadAll(target), QByteArray("new"));
+}
+
+void TestFileUtils::copyToTheLongestFileName()
+{
+    const QString source = Path(QStringLiteral("long-source"));
+    const QString dest = Path(QString(255, u'n'));
+    QVERIFY(WriteAll(source, "content"));
+    CopyFileTS(source, dest);
+    QCOMPARE(ReadAll(dest), QByteArray("content"));
 }
 
 // ---- Errors and streams -----------------------------------------------------------------
