@@ -7,6 +7,7 @@
 #include "util/Translate.h"
 
 #include <QFile>
+#include <QSysInfo>
 #include <QtEndian>
 #include <QtGlobal>
 
@@ -189,6 +190,63 @@ int ReplaceFileAtomically(const QString &fileName, const QByteArray &bytes)
     return 0;
 }
 
+bool IsAscii(QStringView text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+char16_t AsciiLower(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+
+// Names compare by their case-folded forms. Nearly all names are ASCII, where folding is
+// lower-casing and needs no tables.
+QString FoldName(QStringView name)
+{
+    if (!IsAscii(name))
+        return name.toString().toCaseFolded();
+    QString folded(name.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(folded.data());
+    for (qsizetype i = 0; i < name.size(); ++i)
+        out[i] = AsciiLower(name[i].unicode());
+    return folded;
+}
+
+// FNV-1a over the folded form, computed without building it for ASCII names.
+size_t FoldedHash(QStringView name)
+{
+    size_t hash = 14695981039346656037ULL;
+    auto add = [&hash](char16_t c) {
+        hash = (hash ^ (c & 0xFF)) * 1099511628211ULL;
+        hash = (hash ^ (c >> 8)) * 1099511628211ULL;
+    };
+    if (IsAscii(name)) {
+        for (const QChar c : name)
+            add(AsciiLower(c.unicode()));
+    } else {
+        for (const QChar c : FoldName(name))
+            add(c.unicode());
+    }
+    return hash;
+}
+
+bool SameName(QStringView a, QStringView b)
+{
+    if (IsAscii(a) && IsAscii(b)) {
+        if (a.size() != b.size())
+            return false;
+        for (qsizetype i = 0; i < a.size(); ++i)
+            if (AsciiLower(a[i].unicode()) != AsciiLower(b[i].unicode()))
+                return false;
+        return true;
+    }
+    return FoldName(a) == FoldName(b);
+}
+
 // A line break inside a name or value would split its line on reload and could forge
 // headers or entries; it is written as a blank instead.
 QString WithoutLineBreaks(const QString &text)
@@ -222,12 +280,19 @@ void TIniDocument::LoadFromBytes(const QByteArray &bytes)
 {
     Clear();
     QString text;
+    QStringView all;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         FEncoding = TEncoding::Utf8;
         text = QString::fromUtf8(QByteArrayView(bytes).sliced(3));
     } else if (bytes.startsWith("\xFF\xFE")) {
         FEncoding = TEncoding::Utf16LE;
-        text = DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, false);
+        // The program's own files are parsed in place where the host order allows it:
+        // a large file then needs no second copy.
+        if (QSysInfo::ByteOrder == QSysInfo::LittleEndian && bytes.size() % 2 == 0)
+            all = QStringView(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                              (bytes.size() - 2) / 2);
+        else
+            text = DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, false);
     } else if (bytes.startsWith("\xFE\xFF")) {
         FEncoding = TEncoding::Utf16BE;
         text = DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, true);
@@ -235,9 +300,10 @@ void TIniDocument::LoadFromBytes(const QByteArray &bytes)
         FEncoding = TEncoding::Ansi;
         text = AnsiToString(bytes);
     }
+    if (all.isNull())
+        all = text;
 
     TSection *current = nullptr;
-    const QStringView all(text);
     qsizetype pos = 0;
     while (pos <= all.size()) {
         qsizetype end = pos;
@@ -252,7 +318,7 @@ void TIniDocument::LoadFromBytes(const QByteArray &bytes)
             continue;
         if (line.front() == u'[' && line.back() == u']' && line.size() >= 2) {
             const QString name = TrimControls(line.sliced(1, line.size() - 2)).toString();
-            FSections.push_back(TSection{name, name.toCaseFolded(), {}});
+            FSections.push_back(TSection{name, FoldName(name), {}});
             if (!FIndex.contains(FSections.back().FoldedName))
                 FIndex.insert(FSections.back().FoldedName, qsizetype(FSections.size() - 1));
             current = &FSections.back();
@@ -262,15 +328,12 @@ void TIniDocument::LoadFromBytes(const QByteArray &bytes)
             continue;
         const qsizetype equals = line.indexOf(u'=');
         if (equals < 0) {
-            current->Lines.push_back(TLine{line.toString(), QString(), -1});
+            current->Lines.push_back(TLine{line.toString(), QString(), 0, false});
             continue;
         }
         const QStringView key = TrimControls(line.first(equals));
-        const QStringView value = TrimControls(line.sliced(equals + 1));
-        QString joined;
-        joined.reserve(key.size() + 1 + value.size());
-        joined.append(key).append(u'=').append(value);
-        current->Lines.push_back(TLine{std::move(joined), key.toString().toCaseFolded(), key.size()});
+        current->Lines.push_back(
+            TLine{key.toString(), TrimControls(line.sliced(equals + 1)).toString(), FoldedHash(key), true});
     }
 }
 
@@ -281,14 +344,18 @@ QByteArray TIniDocument::SaveToBytes() const
     for (const TSection &section : FSections) {
         size += section.Name.size() + 6;
         for (const TLine &line : section.Lines)
-            size += line.Text.size() + 2;
+            size += line.Key.size() + line.Value.size() + 3;
     }
     QString text;
     text.reserve(size);
     for (const TSection &section : FSections) {
         text.append(u'[').append(WithoutLineBreaks(section.Name)).append(u']').append(crlf);
-        for (const TLine &line : section.Lines)
-            text.append(WithoutLineBreaks(line.Text)).append(crlf);
+        for (const TLine &line : section.Lines) {
+            text.append(WithoutLineBreaks(line.Key));
+            if (line.IsEntry)
+                text.append(u'=').append(WithoutLineBreaks(line.Value));
+            text.append(crlf);
+        }
         text.append(crlf);
     }
     switch (FEncoding) {
@@ -312,7 +379,7 @@ void TIniDocument::UpdateFile()
 
 const TIniDocument::TSection *TIniDocument::FindSection(const QString &section) const
 {
-    const auto it = FIndex.constFind(section.toCaseFolded());
+    const auto it = FIndex.constFind(FoldName(section));
     return it == FIndex.cend() ? nullptr : &FSections[size_t(*it)];
 }
 
@@ -325,16 +392,16 @@ TIniDocument::TSection &TIniDocument::FindOrAddSection(const QString &section)
 {
     if (TSection *found = FindSection(section))
         return *found;
-    FSections.push_back(TSection{section, section.toCaseFolded(), {}});
+    FSections.push_back(TSection{section, FoldName(section), {}});
     FIndex.insert(FSections.back().FoldedName, qsizetype(FSections.size() - 1));
     return FSections.back();
 }
 
-qsizetype TIniDocument::FindLine(const TSection &section, const QString &foldedKey)
+qsizetype TIniDocument::FindLine(const TSection &section, QStringView key, size_t keyHash)
 {
     for (size_t i = 0; i < section.Lines.size(); ++i) {
         const TLine &line = section.Lines[i];
-        if (line.KeyLength >= 0 && line.FoldedKey == foldedKey)
+        if (line.IsEntry && line.KeyHash == keyHash && SameName(line.Key, key))
             return qsizetype(i);
     }
     return -1;
@@ -353,19 +420,15 @@ QString TIniDocument::ReadString(const QString &section, const QString &key, con
     const TSection *found = FindSection(section);
     if (found == nullptr)
         return def;
-    const qsizetype i = FindLine(*found, key.toCaseFolded());
-    if (i < 0)
-        return def;
-    const TLine &line = found->Lines[size_t(i)];
-    return line.Text.sliced(line.KeyLength + 1);
+    const qsizetype i = FindLine(*found, key, FoldedHash(key));
+    return i < 0 ? def : found->Lines[size_t(i)].Value;
 }
 
 void TIniDocument::WriteString(const QString &section, const QString &key, const QString &value)
 {
     TSection &target = FindOrAddSection(section);
-    const QString folded = key.toCaseFolded();
-    TLine line{key + u'=' + value, folded, key.size()};
-    const qsizetype i = FindLine(target, folded);
+    TLine line{key, value, FoldedHash(key), true};
+    const qsizetype i = FindLine(target, key, line.KeyHash);
     if (i >= 0)
         target.Lines[size_t(i)] = std::move(line);
     else
@@ -420,12 +483,12 @@ bool TIniDocument::SectionExists(const QString &section) const
 bool TIniDocument::ValueExists(const QString &section, const QString &key) const
 {
     const TSection *found = FindSection(section);
-    return found != nullptr && FindLine(*found, key.toCaseFolded()) >= 0;
+    return found != nullptr && FindLine(*found, key, FoldedHash(key)) >= 0;
 }
 
 void TIniDocument::EraseSection(const QString &section)
 {
-    const auto it = FIndex.constFind(section.toCaseFolded());
+    const auto it = FIndex.constFind(FoldName(section));
     if (it == FIndex.cend())
         return;
     FSections.erase(FSections.begin() + *it);
@@ -443,7 +506,7 @@ void TIniDocument::DeleteKey(const QString &section, const QString &key)
     TSection *found = FindSection(section);
     if (found == nullptr)
         return;
-    const qsizetype i = FindLine(*found, key.toCaseFolded());
+    const qsizetype i = FindLine(*found, key, FoldedHash(key));
     if (i >= 0)
         found->Lines.erase(found->Lines.begin() + i);
 }
@@ -453,8 +516,8 @@ QStringList TIniDocument::ReadSection(const QString &section) const
     QStringList keys;
     if (const TSection *found = FindSection(section)) {
         for (const TLine &line : found->Lines)
-            if (line.KeyLength >= 0)
-                keys.append(line.Text.first(line.KeyLength));
+            if (line.IsEntry)
+                keys.append(line.Key);
     }
     return keys;
 }

@@ -75,9 +75,10 @@ protected:
 private:
     struct TLine
     {
-        QString Text;
-        QString FoldedKey;       // case-folded text before the first "="
-        qsizetype KeyLength = 0; // position of the first "=", -1 for a line without one
+        QString Key; // the text before the first "=", or the whole line when it has none
+        QString Value;
+        size_t KeyHash = 0;   // hash of the case-folded key: skips most comparisons
+        bool IsEntry = false; // false for a line without "=", which never matches a key
     };
     struct TSection
     {
@@ -90,7 +91,7 @@ private:
     TSection *FindSection(const QString &section);
     TSection &FindOrAddSection(const QString &section);
     // Index of the first line with that key, -1 when there is none.
-    static qsizetype FindLine(const TSection &section, const QString &foldedKey);
+    static qsizetype FindLine(const TSection &section, QStringView key, size_t keyHash);
     void RebuildIndex();
     int64_t ReadInt64Range(const QString &section, const QString &key, int64_t def, int64_t minimum,
                            int64_t maximum) const;

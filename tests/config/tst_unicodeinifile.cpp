@@ -147,6 +147,9 @@ void TestUnicodeIniFile::lookup_data()
     QTest::newRow("non-ASCII names ignore case") << QByteArray("[\xc3\x84rger]\n\xc3\x9c=1\n") << "\u00e4RGER"
                                                  << "\u00fc"
                                                  << "1";
+    QTest::newRow("Kelvin sign folds to k") << QByteArray("[S]\n\xe2\x84\xaa=1\n") << "s"
+                                            << "k"
+                                            << "1";
     QTest::newRow("first of two equal keys") << QByteArray("[S]\nk=1\nK=2\n") << "S"
                                              << "k"
                                              << "1";
