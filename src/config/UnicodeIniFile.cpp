@@ -2,6 +2,7 @@
 
 #include "util/AnsiCodec.h"
 #include "util/Errors.h"
+#include "util/FileUtils.h"
 #include "util/Numbers.h"
 #include "util/SafeFormat.h"
 #include "util/Translate.h"
@@ -12,7 +13,6 @@
 #include <QtGlobal>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,9 +73,8 @@ QByteArray EncodeUtf16(QStringView text, bool bigEndian)
 
 [[noreturn]] void ThrowOpenError(const QString &fileName, int error)
 {
-    throw EExtFileStreamError(
-        SafeFormat(Tr("Cannot open file \"%s\". %s"), fileName, QString::fromLocal8Bit(strerror(error))),
-        error);
+    throw EExtFileStreamError(SafeFormat(Tr("Cannot open file \"%s\". %s"), fileName, SystemErrorText(error)),
+                              error);
 }
 
 // Whole content of an existing regular file; nullopt when there is no such file.

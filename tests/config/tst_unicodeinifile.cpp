@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 #include "util/AnsiCodec.h"
 #include "util/Errors.h"
+#include "util/FileUtils.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -547,7 +548,7 @@ void TestUnicodeIniFile::openErrors()
         QFAIL("no exception");
     } catch (const EExtFileStreamError &e) {
         QCOMPARE(e.ErrorCode, error);
-        QVERIFY2(e.Message().startsWith("Cannot open file \"" + name + "\". "), qPrintable(e.Message()));
+        QCOMPARE(e.Message(), "Cannot open file \"" + name + "\". " + SystemErrorText(error));
         QVERIFY2(e.Message().contains(QString::fromLocal8Bit(strerror(error))), qPrintable(e.Message()));
     }
 }
