@@ -154,6 +154,10 @@ int ReplaceFileAtomically(const QString &fileName, const QByteArray &bytes)
     const bool exists = ::stat(target.constData(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return EISDIR;
+    // The rename could replace a file the user has made read-only; writing in place could
+    // not, so neither may we.
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        return errno;
 
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);

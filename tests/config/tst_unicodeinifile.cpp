@@ -109,6 +109,7 @@ private slots:
     void fileModeAndOwner_data();
     void fileModeAndOwner();
     void symlinkStaysALink();
+    void relativeNameSavesInCurrentFolder();
     void badInputSurvivesRoundTrip_data();
     void badInputSurvivesRoundTrip();
     void lineBreaksCannotForgeEntries();
@@ -559,6 +560,7 @@ void TestUnicodeIniFile::saveFailureKeepsOldFile_data()
     QTest::newRow("folder created after loading") << "folder";
     QTest::newRow("path below a regular file") << "below file";
     QTest::newRow("read-only folder") << "read-only folder";
+    QTest::newRow("read-only file") << "read-only file";
     QTest::newRow("read-only file system") << "read-only mount";
     QTest::newRow("full file system") << "full mount";
 }
@@ -593,10 +595,11 @@ void TestUnicodeIniFile::saveFailureKeepsOldFile()
     ini->WriteString("Big", "Value", QString(100'000, u'x'));
     if (kind == "folder")
         QVERIFY(QDir().mkpath(name));
-    if (kind == "read-only folder") {
+    if (kind == "read-only folder" || kind == "read-only file") {
         if (IsRoot())
-            QSKIP("root writes into read-only folders");
-        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+            QSKIP("root writes whatever the permission bits say");
+        const QString path = kind == "read-only folder" ? folder : name;
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0555) == 0);
     }
     if (kind == "read-only mount")
         QVERIFY(mount->RemountReadOnly());
@@ -634,7 +637,7 @@ void TestUnicodeIniFile::fileModeAndOwner_data()
     QTest::newRow("new file is private") << -1 << 0600;
     QTest::newRow("0644 kept") << 0644 << 0644;
     QTest::newRow("0640 kept") << 0640 << 0640;
-    QTest::newRow("0400 kept") << 0400 << 0400;
+    QTest::newRow("0604 kept") << 0604 << 0604;
 }
 
 void TestUnicodeIniFile::fileModeAndOwner()
@@ -680,6 +683,22 @@ void TestUnicodeIniFile::symlinkStaysALink()
     ini->Close();
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(TUnicodeIniFile::CreateForRead(real)->ReadString("S", "k", Missing), "through the link");
+}
+
+void TestUnicodeIniFile::relativeNameSavesInCurrentFolder()
+{
+    const QString previous = QDir::currentPath();
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    {
+        auto ini = TUnicodeIniFile::CreateForWrite("relative.ini", false);
+        ini->WriteString("S", "k", "v");
+        ini->Close();
+    }
+    QDir::setCurrent(previous);
+    QCOMPARE(FolderEntries(dir.path()), QStringList({"relative.ini"}));
+    QCOMPARE(TUnicodeIniFile::CreateForRead(dir.filePath("relative.ini"))->ReadString("S", "k", Missing),
+             "v");
 }
 
 void TestUnicodeIniFile::badInputSurvivesRoundTrip_data()
@@ -740,7 +759,7 @@ void TestUnicodeIniFile::lineBreaksCannotForgeEntries()
 
 void TestUnicodeIniFile::readBoolFromIniFile_data()
 {
-    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<QByteArray>("content"); // null: no file; "/": a folder of that name
     QTest::addColumn<bool>("def");
     QTest::addColumn<bool>("expected");
 
@@ -748,6 +767,7 @@ void TestUnicodeIniFile::readBoolFromIniFile_data()
     QTest::newRow("false") << QByteArray("[Config]\nDarkMode=0\n") << true << false;
     QTest::newRow("word") << QByteArray("[Config]\nDarkMode=yes\n") << true << true;
     QTest::newRow("no file") << QByteArray() << true << true;
+    QTest::newRow("unreadable: a folder") << QByteArray("/") << true << true;
 }
 
 void TestUnicodeIniFile::readBoolFromIniFile()
@@ -756,12 +776,14 @@ void TestUnicodeIniFile::readBoolFromIniFile()
     QFETCH(bool, def);
     QFETCH(bool, expected);
 
-    const QString name = FDir.filePath("Arkivo.cfg");
-    QFile::remove(name);
-    if (!content.isNull())
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Arkivo.cfg");
+    if (content == "/")
+        QVERIFY(QDir().mkpath(name));
+    else if (!content.isNull())
         QVERIFY(WriteAll(name, content));
     QCOMPARE(ReadBoolFromIniFile(name, "config", "darkmode", def), expected);
-    QVERIFY(content.isNull() || ReadAll(name) == content);
+    QVERIFY(content.isNull() || content == "/" || ReadAll(name) == content);
 }
 
 QTEST_GUILESS_MAIN(TestUnicodeIniFile)
