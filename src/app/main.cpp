@@ -1,7 +1,10 @@
 #include "app/MainForm.h"
+#include "config/ProgramEnv.h"
+#include "run/CommandLine.h"
 #include "util/Translate.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +24,19 @@ bool HasDisplay()
 
 int main(int argc, char *argv[])
 {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QFile::decodeName(argv[i]);
+    StartProgramEnv(args);
     if (!HasDisplay()) {
         std::fprintf(stderr, "%s\n",
                      qPrintable(Tr("AkStarter needs a graphical display to show its window.")));
         return 1;
     }
     QApplication app(argc, argv);
-    InitTranslation(DefaultLocaleDir());
+    InitLanguage(ProgramEnv().LanguageCode, DefaultLocaleDir());
+    // The arguments without those Qt has taken for itself.
+    CompleteProgramEnv(ParseCommandLine(QCoreApplication::arguments().mid(1)).AIniPath);
     TMainForm mainForm;
     mainForm.show();
     return app.exec();
