@@ -117,23 +117,6 @@ std::optional<QByteArray> ReadWholeFile(const QString &fileName)
     return bytes;
 }
 
-bool WriteAllBytes(int fd, const QByteArray &bytes)
-{
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // Replaces `fileName` by `bytes` through a temporary file in the same folder, so that a
 // failure at any point leaves the old file as it was. Returns 0 or the errno value.
 int ReplaceFileAtomically(const QString &fileName, const QByteArray &bytes)
@@ -161,23 +144,25 @@ int ReplaceFileAtomically(const QString &fileName, const QByteArray &bytes)
 
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : target.left(slash);
-    QByteArray tempName =
-        (slash < 0 ? QByteArray() : target.left(slash + 1)) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
+    std::unique_ptr<TExtFileStream> temp;
+    try {
+        temp = TExtFileStream::CreateUnique(
+            QFile::decodeName(target.left(slash + 1) + '.' + target.mid(slash + 1) + '.'));
+    } catch (const EExtFileStreamError &error) {
+        return error.ErrorCode;
+    }
+    const QByteArray tempName = QFile::encodeName(temp->FileName());
 
-    int error = 0;
-    if (!WriteAllBytes(fd, bytes))
+    int64_t written = 0;
+    int error = temp->Write(bytes.constData(), bytes.size(), written);
+    if (error == 0 && ::fchmod(temp->Handle(), exists ? (st.st_mode & 07777) : 0600) != 0)
         error = errno;
-    else if (::fchmod(fd, exists ? (st.st_mode & 07777) : 0600) != 0)
+    if (error == 0 && exists && ::geteuid() == 0 && ::fchown(temp->Handle(), st.st_uid, st.st_gid) != 0)
         error = errno;
-    else if (exists && ::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-        error = errno;
-    else if (::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    if (error == 0)
+        error = temp->Flush();
+    if (const int closeError = temp->Close(); error == 0)
+        error = closeError;
     if (error == 0 && ::rename(tempName.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0) {
