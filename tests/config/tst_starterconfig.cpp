@@ -2,11 +2,13 @@
 #include "config/UnicodeIniFile.h"
 #include "mail/PasswordCrypt.h"
 #include "support/TestSupport.h"
+#include "util/FileUtils.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <clocale>
 #include <sys/stat.h>
 
@@ -536,12 +538,15 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message"); // "@NAME@" for the file name
 
-        QTest::newRow("folder given as the file") << "folder"
-                                                  << "Cannot open file \"@NAME@\". Is a directory";
+        QTest::newRow("folder given as the file")
+            << "folder"
+            << "Cannot open file \"@NAME@\". " + SystemErrorText(EISDIR);
         QTest::newRow("path below a regular file") << "below file"
                                                    << "Error writing to \"@NAME@\"";
         QTest::newRow("read-only folder") << "read-only folder"
                                           << "Error writing to \"@NAME@\"";
+        QTest::newRow("read-only file") << "read-only file"
+                                        << "Error writing to \"@NAME@\"";
         QTest::newRow("read-only file system") << "read-only mount"
                                                << "Error writing to \"@NAME@\"";
     }
@@ -562,8 +567,8 @@ private slots:
             if (!mount->Mounted())
                 QSKIP(qPrintable(mount->Error()));
         }
-        if (kind == "read-only folder" && IsRoot())
-            QSKIP("root writes into read-only folders");
+        if (kind.startsWith("read-only f") && IsRoot())
+            QSKIP("root writes to read-only files and folders");
 
         TStarterConfig old;
         old.AddGroup("Old group");
@@ -577,6 +582,8 @@ private slots:
             name = QDir(name).filePath("akstarter.ini");
         } else if (kind == "read-only folder") {
             QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+        } else if (kind == "read-only file") {
+            QVERIFY(::chmod(QFile::encodeName(name).constData(), 0400) == 0);
         } else {
             QVERIFY(mount->RemountReadOnly());
         }
@@ -633,7 +640,6 @@ private slots:
         QTest::newRow("readable by all") << 0644 << 0600;
         QTest::newRow("readable by the group") << 0640 << 0600;
         QTest::newRow("executable by all") << 0755 << 0700;
-        QTest::newRow("read-only for the owner kept") << 0400 << 0400;
     }
 
     void fileMode()
