@@ -63,6 +63,12 @@ QByteArray Convert(iconv_t cd, QByteArrayView input, QByteArrayView replacement,
         inLeft -= n;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
+    // A stateful set may need a closing shift sequence.
+    out.resize(qsizetype(used) + 16);
+    char *outPtr = out.data() + used;
+    size_t outLeft = 16;
+    if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != size_t(-1))
+        used += 16 - outLeft;
     out.truncate(qsizetype(used));
     return out;
 }

@@ -94,6 +94,8 @@ private slots:
     void encodingDetection();
     void ansiEncoding_data();
     void ansiEncoding();
+    void ansiInvalidAndUnrepresentable_data();
+    void ansiInvalidAndUnrepresentable();
     void plainDocumentKeepsItsEncoding_data();
     void plainDocumentKeepsItsEncoding();
     void createForWriteMarker_data();
@@ -371,6 +373,41 @@ void TestUnicodeIniFile::ansiEncoding()
     doc.WriteString("S", "copy", text);
     doc.UpdateFile();
     QCOMPARE(ReadAll(name), "[S]\r\nk=" + bytes + "\r\ncopy=" + bytes + "\r\n\r\n");
+}
+
+void TestUnicodeIniFile::ansiInvalidAndUnrepresentable_data()
+{
+    QTest::addColumn<QByteArray>("locale");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("decoded");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("encoded");
+
+    QTest::newRow("Windows-1251 undefined byte")
+        << QByteArray("ru_RU.cp1251") << QByteArray("a\x98z") << "a\ufffdz"
+        << "\u20ac\u00e4" << QByteArray("\x88?");
+    QTest::newRow("EUC-JP truncated at the end")
+        << QByteArray("ja_JP.eucjp") << QByteArray("a\xc6") << "a\ufffd"
+        << "a\U0001F600b" << QByteArray("a?b");
+    QTest::newRow("Latin-1 outside the set") << QByteArray("de_DE") << QByteArray("\xff") << "\u00ff"
+                                             << "\u0418\U0001F600\u00e4" << QByteArray("??\xe4");
+    QTest::newRow("C locale is UTF-8") << QByteArray("C") << QByteArray("a\xff\xc3") << "a\ufffd\ufffd"
+                                       << "\u00e4" << QByteArray("\xc3\xa4");
+}
+
+void TestUnicodeIniFile::ansiInvalidAndUnrepresentable()
+{
+    QFETCH(QByteArray, locale);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, decoded);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, encoded);
+
+    const TCtypeLocale ctype(locale.constData());
+    if (!ctype.Ok())
+        QSKIP("locale not installed");
+    QCOMPARE(AnsiToString(bytes), decoded);
+    QCOMPARE(StringToAnsi(text), encoded);
 }
 
 void TestUnicodeIniFile::plainDocumentKeepsItsEncoding_data()
