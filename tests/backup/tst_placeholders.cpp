@@ -1,6 +1,7 @@
 #include "backup/Placeholders.h"
 
 #include "config/ProgramEnv.h"
+#include "support/EnvironmentGuard.h"
 #include "util/SystemInfo.h"
 
 #include <QCoreApplication>
@@ -10,17 +11,11 @@
 
 #include <optional>
 
-namespace {
-
-const char *const kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
-
-} // namespace
-
 class TestPlaceholders final : public QObject
 {
     Q_OBJECT
 
-    QHash<QByteArray, std::optional<QByteArray>> FSavedEnv;
+    std::optional<TestSupport::TEnvironmentGuard> FEnvironment;
     QTemporaryDir FDir;
     QString FHome;
 
@@ -49,20 +44,11 @@ private slots:
 
     void init()
     {
-        for (const char *name : kVariables)
-            FSavedEnv[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        FEnvironment.emplace({"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"});
         UseHome(FDir.filePath(QStringLiteral("home")));
     }
 
-    void cleanup()
-    {
-        for (auto it = FSavedEnv.cbegin(); it != FSavedEnv.cend(); ++it) {
-            if (it.value())
-                qputenv(it.key(), *it.value());
-            else
-                qunsetenv(it.key());
-        }
-    }
+    void cleanup() { FEnvironment.reset(); }
 
     void folders_data()
     {

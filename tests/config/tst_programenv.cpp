@@ -1,5 +1,6 @@
 #include "config/ProgramEnv.h"
 
+#include "support/EnvironmentGuard.h"
 #include "support/TestSupport.h"
 #include "util/SystemInfo.h"
 #include "util/Translate.h"
@@ -18,11 +19,6 @@
 #include <optional>
 
 namespace {
-
-const char *const kVariables[] = {"HOME",          "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
-                                  "XDG_DATA_HOME", "LC_ALL",          "LC_MESSAGES",
-                                  "LANG",          "LANGUAGE",        "PATH",
-                                  "AK_TEST_A",     "AK_TEST_PCT",     "AK_TEST_SELF"};
 
 bool WriteFile(const QString &fileName, const QByteArray &content)
 {
@@ -57,7 +53,7 @@ class TestProgramEnv final : public QObject
 {
     Q_OBJECT
 
-    QHash<QByteArray, std::optional<QByteArray>> FSavedEnv;
+    std::optional<TestSupport::TEnvironmentGuard> FEnvironment;
     std::optional<QTemporaryDir> FDir;
     QString FRoot;
 
@@ -103,8 +99,9 @@ class TestProgramEnv final : public QObject
 private slots:
     void init()
     {
-        for (const char *name : kVariables)
-            FSavedEnv[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        FEnvironment.emplace({"HOME", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "LC_ALL",
+                              "LC_MESSAGES", "LANG", "LANGUAGE", "PATH", "AK_TEST_A", "AK_TEST_PCT",
+                              "AK_TEST_SELF"});
         FDir.emplace();
         QVERIFY(FDir->isValid());
         FRoot = FDir->path();
@@ -121,12 +118,7 @@ private slots:
 
     void cleanup()
     {
-        for (auto it = FSavedEnv.cbegin(); it != FSavedEnv.cend(); ++it) {
-            if (it.value())
-                qputenv(it.key(), *it.value());
-            else
-                qunsetenv(it.key());
-        }
+        FEnvironment.reset();
         FDir.reset();
     }
 
