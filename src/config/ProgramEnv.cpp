@@ -48,7 +48,7 @@ QString DefaultAppPath(const QString &programDir)
 }
 
 // The user's "IniPath" as a folder; a relative one lies below the roaming application
-// data, as the backup program reads it. Empty when it is not set.
+// data, like the default folder. Empty when it is not set.
 QString RegistryIniFolder(const QString &programDir)
 {
     const QString iniPath = ReadRegistryString(rrCurrentUser, RegistryKey, QStringLiteral("IniPath"));
@@ -186,6 +186,8 @@ TProgramEnv EarlyProgramEnv(const QStringList &args, const QString &programFile,
         env.LanguageCode = ConfiguredLanguageCode(env.BackupCfgName);
     if (env.LanguageCode.isEmpty())
         env.LanguageCode = LocaleLanguageCode();
+    // Catalogue folders are named in lower case, and file names here compare with case.
+    env.LanguageCode = env.LanguageCode.toLower();
     return env;
 }
 
@@ -198,8 +200,7 @@ void InitLanguage(const QString &languageCode, const QString &localeDir)
     if (!messages || std::strcmp(messages, "C") == 0 || std::strcmp(messages, "POSIX") == 0)
         std::setlocale(LC_MESSAGES, "C.UTF-8");
     qputenv("LANGUAGE", languageCode.toLatin1());
-    // gettext caches translations until this counter changes (GNU gettext manual, "Changing
-    // the language at runtime").
+    // gettext keeps the translations it has looked up until this counter changes.
     ++_nl_msg_cat_cntr;
 }
 

@@ -183,6 +183,9 @@ private slots:
             << QStringList{"/lang:deu"} << italian << QByteArray() << "de";
         QTest::newRow("option wins over the configuration")
             << QStringList{"-L:fr"} << italian << QByteArray("de_DE.UTF-8") << "fr";
+        QTest::newRow("option in capitals") << QStringList{"/LANG:DE"} << italian << QByteArray() << "de";
+        QTest::newRow("configuration in capitals")
+            << QStringList() << QByteArray("[Language]\nLangID=NL\n") << QByteArray() << "nl";
         QTest::newRow("empty option: configuration")
             << QStringList{"/lang:"} << italian << QByteArray() << "it";
         QTest::newRow("configuration, cut")
