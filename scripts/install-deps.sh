@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libssl-dev libpam0g-dev libsystemd-dev libblkid-dev libxcb1-dev
   locales-all 7zip
+  dbus-daemon python3-dbus python3-gi
 )
 
 missing=()

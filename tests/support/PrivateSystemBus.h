@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace TestSupport {
+
+// A private system bus with a stand-in logind, so that tests of locking, logging off,
+// shutting down and suspending reach a recorder instead of the machine. Start() runs a
+// dbus-daemon and the stand-in and points DBUS_SYSTEM_BUS_ADDRESS at that bus; Stop()
+// (and the destructor) ends both by process id and restores the variable.
+class TPrivateSystemBus
+{
+public:
+    // What the stand-in answers to GetSessionByPID.
+    static constexpr const char *SessionPath = "/org/freedesktop/login1/session/c7";
+
+    TPrivateSystemBus() = default;
+    ~TPrivateSystemBus();
+    TPrivateSystemBus(const TPrivateSystemBus &) = delete;
+    TPrivateSystemBus &operator=(const TPrivateSystemBus &) = delete;
+
+    // False with Error() saying why when the bus or the stand-in did not come up.
+    bool Start();
+    void Stop();
+    const QString &Error() const { return FError; }
+    const QString &Address() const { return FAddress; }
+
+    // True while DBUS_SYSTEM_BUS_ADDRESS names this bus. Check it before anything that
+    // could shut down or log off: without it the call would reach the real logind.
+    bool IsCurrent() const;
+
+    // The calls the stand-in received since the last ClearCalls(), oldest first, e.g.
+    // "Manager.PowerOff(false)", "Manager.GetSessionByPID(1234)", "Session.Lock()".
+    QStringList Calls() const;
+    void ClearCalls();
+
+    // Makes the named method ("PowerOff", "Lock", ...) answer with a D-Bus error.
+    void Refuse(const QString &AMethod,
+                const QString &AErrorName = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                const QString &AMessage = QStringLiteral("Permission denied"));
+    // Makes the named method answer only after ASeconds.
+    void Delay(const QString &AMethod, double ASeconds);
+    // Back to answering every call at once.
+    void ClearBehaviour();
+
+private:
+    bool StartProcess(QProcess &AProcess, const QString &AProgram, const QStringList &AArgs,
+                      QString &AFirstLine);
+    void StopProcess(QProcess &AProcess);
+    void SetBehaviour(const QString &AMethod, const QByteArray &AJson);
+
+    std::unique_ptr<QTemporaryDir> FDir;
+    QProcess FDaemon;
+    QProcess FLogind;
+    QString FAddress;
+    QString FError;
+    std::optional<QByteArray> FSavedAddress;
+    bool FAddressSet = false;
+};
+
+} // namespace TestSupport
