@@ -15,3 +15,9 @@ if(AK_SANITIZE)
   target_compile_options(ak_common INTERFACE ${ak_sanitize_flags})
   target_link_options(ak_common INTERFACE ${ak_sanitize_flags})
 endif()
+
+if(AK_FUZZ)
+  # Instrument all project code, not only the fuzz entry points, so coverage guides the fuzzer.
+  target_compile_options(ak_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined)
+  target_link_options(ak_common INTERFACE -fsanitize=address,undefined)
+endif()
