@@ -160,6 +160,19 @@ private slots:
                  qPrintable(result.Error));
     }
 
+    // A bus that takes the connection but never answers must not hang the caller.
+    void stalledBusIsAFailure()
+    {
+        QVERIFY2(FBus.IsCurrent(), "the system bus variable does not name the private bus");
+        QVERIFY(FBus.PauseBus());
+        const auto resume = qScopeGuard([this] { FBus.ResumeBus(); });
+        const TSessionResult result = LockWorkStation();
+        QVERIFY(!result.Ok);
+        QCOMPARE(result.Error,
+                 QStringLiteral("The system bus does not answer (org.freedesktop.DBus.Error.Timeout)"));
+        QCOMPARE(FBus.Calls(), QStringList());
+    }
+
     void missingBusIsAFailure_data()
     {
         QTest::addColumn<int>("operation");

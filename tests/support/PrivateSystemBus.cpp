@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <csignal>
+
 namespace TestSupport {
 
 namespace {
@@ -100,6 +102,7 @@ void TPrivateSystemBus::Stop()
         FAddressSet = false;
     }
     StopProcess(FLogind);
+    ResumeBus(); // a stopped bus would not see its SIGTERM
     StopProcess(FDaemon);
     FAddress.clear();
     FDir.reset();
@@ -143,6 +146,16 @@ void TPrivateSystemBus::ClearBehaviour()
 {
     if (FDir)
         WriteAll(FDir->filePath(QStringLiteral("behaviour")), "{}");
+}
+
+bool TPrivateSystemBus::PauseBus()
+{
+    return FDaemon.state() == QProcess::Running && ::kill(pid_t(FDaemon.processId()), SIGSTOP) == 0;
+}
+
+bool TPrivateSystemBus::ResumeBus()
+{
+    return FDaemon.state() == QProcess::Running && ::kill(pid_t(FDaemon.processId()), SIGCONT) == 0;
 }
 
 void TPrivateSystemBus::SetBehaviour(const QString &AMethod, const QByteArray &AJson)

@@ -50,6 +50,11 @@ public:
     // Back to answering every call at once.
     void ClearBehaviour();
 
+    // Stops and continues the bus itself: while stopped it takes connections but never
+    // answers, as a wedged bus does.
+    bool PauseBus();
+    bool ResumeBus();
+
 private:
     bool StartProcess(QProcess &AProcess, const QString &AProgram, const QStringList &AArgs,
                       QString &AFirstLine);
