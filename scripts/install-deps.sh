@@ -18,7 +18,13 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-if ((${#missing[@]} == 0)); then
+# The PAM service that checks the accounts programs are started under.
+pam_source="$(dirname "$0")/../packaging/pam.d/akstarter"
+pam_target=/etc/pam.d/akstarter
+pam_needed=0
+cmp -s "$pam_source" "$pam_target" || pam_needed=1
+
+if ((${#missing[@]} == 0 && pam_needed == 0)); then
   exit 0
 fi
 
@@ -27,7 +33,13 @@ if ((EUID != 0)); then
   sudo=(sudo)
 fi
 
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 update -qq
-"${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}"
+if ((${#missing[@]} > 0)); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 update -qq
+  "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if ((pam_needed)); then
+  echo "Installing: $pam_target"
+  "${sudo[@]}" install -D -m 0644 "$pam_source" "$pam_target"
+fi

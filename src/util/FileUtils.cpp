@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <security/pam_appl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -272,16 +273,25 @@ void AddToHistory(QStringList &list, const QString &text, Qt::CaseSensitivity cs
 
 // ---- Files and errors -------------------------------------------------------------------
 
-QString SystemErrorText(int code)
+QString SystemErrorMessage(int code)
 {
-    const QString hex = QStringLiteral("%1").arg(uint(code), 8, 16, QChar(u'0'));
-    // Codes from other sources (authentication) will get their own ranges here.
+    if ((code & ~0xff) == PamErrorFlag)
+        return QString::fromLocal8Bit(pam_strerror(nullptr, code & 0xff)); // Linux-PAM needs no handle
     if (strerrorname_np(code) == nullptr)
-        return Tr("Error code") + QStringLiteral(" = 0x") + hex;
+        return QString();
     char buffer[256];
     // The GNU variant returns either buffer or a static text; both stay valid here.
     const char *text = strerror_r(code, buffer, sizeof buffer);
-    return (text ? QString::fromLocal8Bit(text) : QString()) + QStringLiteral(" (0x") + hex + u')';
+    return text ? QString::fromLocal8Bit(text) : QString();
+}
+
+QString SystemErrorText(int code)
+{
+    const QString hex = QStringLiteral("%1").arg(uint(code), 8, 16, QChar(u'0'));
+    const QString text = SystemErrorMessage(code);
+    if (text.isEmpty())
+        return Tr("Error code") + QStringLiteral(" = 0x") + hex;
+    return text + QStringLiteral(" (0x") + hex + u')';
 }
 
 TExtFileStream::TExtFileStream(const QString &fileName, TFileMode mode, mode_t permissions)

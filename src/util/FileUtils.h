@@ -103,6 +103,13 @@ inline constexpr int DefaultCopyBufferSize = 64 * 1024;
 void CopyFileTS(const QString &source, const QString &dest, int attributes = -1,
                 int bufferSize = DefaultCopyBufferSize);
 
+// Authentication failures carry PAM's own code with this flag, far above any errno value.
+inline constexpr int PamErrorFlag = 0x10000000;
+
+// The system's text alone for an errno value or a PamErrorFlag code (PAM's text); empty
+// when there is none.
+QString SystemErrorMessage(int code);
+
 // The system's text for an errno value followed by " (0x%.8x)", or "Error code = 0x%.8x"
 // for a value the system has no text for.
 QString SystemErrorText(int code);
