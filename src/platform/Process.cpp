@@ -198,8 +198,8 @@ bool HasVariable(const std::vector<char *> &AEnvironment, const char *AEntry)
     });
 }
 
-// Everything the child needs, prepared before the fork: the child only makes system
-// calls and the PAM calls that must act on the child itself.
+// Everything the child needs, prepared before the fork: account and group lookups stay in
+// the parent; the child makes system calls and the PAM calls that must act on itself.
 struct TLaunch
 {
     std::vector<QByteArray> Args;
