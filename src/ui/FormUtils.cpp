@@ -6,10 +6,12 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStringList>
 #include <QStyle>
 #include <QTextEdit>
@@ -33,9 +35,15 @@ QScreen *ScreenOf(const QWidget *AWidget)
     return QGuiApplication::primaryScreen();
 }
 
-// A form that is not shown yet has no size of its own; give it its layout's.
+// A form that is not shown yet has no size of its own; give it its layout's, with the
+// style's metrics that it gets when it is polished for showing.
 void EnsureSized(QWidget *AForm)
 {
+    if (AForm->isVisible())
+        return;
+    AForm->ensurePolished();
+    if (AForm->layout())
+        AForm->layout()->activate();
     if (!AForm->isVisible() && !AForm->testAttribute(Qt::WA_Resized))
         AForm->adjustSize();
 }
@@ -87,6 +95,17 @@ QScreen *ScreenNearest(QPoint APos)
     return nearest;
 }
 
+QScreen *PlacementScreen(QPoint APos, TDefaultMonitor AMonitor)
+{
+    if (APos == CenterPos) {
+        if (const QWidget *mainWindow = MainWindow())
+            return ScreenOf(mainWindow);
+    }
+    if (APos == CenterPos || APos == ScreenCenterPos || APos.x() < 0 || APos.y() < 0)
+        return MonitorScreen(AMonitor);
+    return ScreenNearest(APos);
+}
+
 int ScaleForScreen(int n, const QScreen *AScreen)
 {
     const qreal dpi = AScreen ? AScreen->logicalDotsPerInch() : 96.0;
@@ -134,7 +153,8 @@ void PlaceForm(QWidget *AForm, QPoint APos, bool Above, TDefaultMonitor AMonitor
             around = mainWindow->frameGeometry();
         else if (QScreen *screen = MonitorScreen(AMonitor))
             around = screen->availableGeometry();
-        pos = around.center() - QPoint(size.width() / 2, size.height() / 2);
+        pos = around.topLeft() +
+              QPoint((around.width() - size.width()) / 2, (around.height() - size.height()) / 2);
     } else {
         if (APos.x() >= 0)
             pos.setX(APos.x());
@@ -187,14 +207,23 @@ QSize TextExtent(const QString &AText, const QFont &AFont)
             metrics.boundingRect(QLatin1Char('X')).height() * TextLineCount(AText)};
 }
 
-bool ActiveScreenReader()
+namespace {
+std::optional<bool> ScreenReaderOverride;
+} // namespace
+
+bool ScreenReaderActive()
 {
-    return QAccessible::isActive();
+    return ScreenReaderOverride.value_or(QAccessible::isActive());
+}
+
+void OverrideScreenReader(std::optional<bool> AActive)
+{
+    ScreenReaderOverride = AActive;
 }
 
 void SetScreenReaderTabStops(QWidget *AForm)
 {
-    const bool tabStop = ActiveScreenReader();
+    const bool tabStop = ScreenReaderActive();
     for (QWidget *child : AForm->findChildren<QWidget *>()) {
         bool readOnly = false;
         if (qobject_cast<QLabel *>(child))
@@ -231,6 +260,15 @@ TFitScrollArea::TFitScrollArea(QWidget *AParent) : QScrollArea(AParent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The content shows on the dialog's own background.
     viewport()->setAutoFillBackground(false);
+    // A stop for Tab only while there is something to scroll.
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TFitScrollArea::resizeEvent(QResizeEvent *AEvent)
+{
+    QScrollArea::resizeEvent(AEvent);
+    const bool scrolls = horizontalScrollBar()->isVisibleTo(this) || verticalScrollBar()->isVisibleTo(this);
+    setFocusPolicy(scrolls ? Qt::StrongFocus : Qt::NoFocus);
 }
 
 void TFitScrollArea::SetMaxHint(QSize AMax)

@@ -7,6 +7,8 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+
 class QFont;
 class QScreen;
 class QWidget;
@@ -29,6 +31,9 @@ QScreen *MonitorScreen(TDefaultMonitor AMonitor);
 
 // The screen that holds APos, or the nearest one when the point lies outside them all.
 QScreen *ScreenNearest(QPoint APos);
+
+// The screen a form placed at APos (a point or a position constant) will show on.
+QScreen *PlacementScreen(QPoint APos, TDefaultMonitor AMonitor);
 
 // n pixels at 96 dpi in the screen's logical pixels.
 int ScaleForScreen(int n, const QScreen *AScreen);
@@ -60,7 +65,10 @@ int MaxTextWidth(const QString &AText, const QFont &AFont);
 QSize TextExtent(const QString &AText, const QFont &AFont);
 
 // Whether a screen reader listens; asked when a dialog is built.
-bool ActiveScreenReader();
+bool ScreenReaderActive();
+// Lets tests stand in for a screen reader: a value overrides the system's answer,
+// std::nullopt asks the system again.
+void OverrideScreenReader(std::optional<bool> AActive);
 
 // Makes the labels and read-only edit fields of AForm (recursively) tab stops exactly
 // when a screen reader listens, so that its user can step onto the texts.
@@ -81,6 +89,9 @@ public:
     void SetMaxHint(QSize AMax);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent *AEvent) override;
 
 private:
     QSize FMaxHint{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};

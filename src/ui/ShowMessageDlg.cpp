@@ -68,6 +68,34 @@ QString MsgDialogTitle(TMsgDialogType DlgType)
     return {};
 }
 
+QPixmap MsgDialogIcon(TMsgDialogType DlgType, const QWidget *AWidget)
+{
+    QStyle::StandardPixmap icon = QStyle::SP_MessageBoxQuestion;
+    switch (DlgType) {
+    case mdtInformation:
+        icon = QStyle::SP_MessageBoxInformation;
+        break;
+    case mdtWarning:
+        icon = QStyle::SP_MessageBoxWarning;
+        break;
+    case mdtError:
+    case mdtConfirmError:
+    case mdtConfirmRetry:
+        icon = QStyle::SP_MessageBoxCritical;
+        break;
+    case mdtConfirm:
+    case mdtConfirmCancel:
+    case mdtConfirmYesNo:
+        icon = QStyle::SP_MessageBoxQuestion;
+        break;
+    case mdtCustom:
+        return {};
+    }
+    return AWidget->style()
+        ->standardIcon(icon, nullptr, AWidget)
+        .pixmap(QSize(32, 32), AWidget->devicePixelRatioF());
+}
+
 TShowMsgDialog::TShowMsgDialog(QWidget *AParent)
     : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
@@ -83,6 +111,8 @@ TShowMsgDialog::TShowMsgDialog(QWidget *AParent)
     stInfo->setTextFormat(Qt::PlainText);
     stInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     stInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Keeps the text off a scroll bar.
+    stInfo->setContentsMargins(0, 0, 6, 0);
     FTextArea = new TFitScrollArea(this);
     FTextArea->setWidget(stInfo);
 
@@ -149,43 +179,34 @@ int TShowMsgDialog::Execute(QPoint APos, const QString &AHint, int Delay, TMsgDi
     btCenter->setDefault(false);
     btClose->setDefault(false);
     QPushButton *defaultButton = nullptr;
-    QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
     switch (DlgType) {
     case mdtInformation:
     case mdtWarning:
     case mdtError:
-        icon = DlgType == mdtInformation ? QStyle::SP_MessageBoxInformation
-               : DlgType == mdtWarning   ? QStyle::SP_MessageBoxWarning
-                                         : QStyle::SP_MessageBoxCritical;
         SetupButton(btClose, DTrNoop("&Close"), mrCancel, mgClose);
         defaultButton = btClose;
         break;
     case mdtConfirm:
-        icon = QStyle::SP_MessageBoxQuestion;
         SetupButton(btCenter, DTrNoop("&Yes"), mrYes, mgYes);
         SetupButton(btClose, DTrNoop("&No"), mrNo, mgNo);
         defaultButton = DefaultButton == mbYes ? btCenter : DefaultButton == mbNo ? btClose : nullptr;
         break;
     case mdtConfirmError:
-        icon = QStyle::SP_MessageBoxCritical;
         SetupButton(btCenter, DTrNoop("&Yes"), mrOk, mgYes);
         SetupButton(btClose, DTrNoop("Cancel"), mrCancel, mgCancel);
         defaultButton = DefaultButton == mbYes ? btCenter : nullptr;
         break;
     case mdtConfirmRetry:
-        icon = QStyle::SP_MessageBoxCritical;
         SetupButton(btCenter, DTrNoop("&Retry"), mrRetry, mgRetry);
         SetupButton(btClose, DTrNoop("Cancel"), mrCancel, mgCancel);
         defaultButton = DefaultButton == mbRetry ? btCenter : nullptr;
         break;
     case mdtConfirmCancel:
-        icon = QStyle::SP_MessageBoxQuestion;
         SetupButton(btCenter, DTrNoop("&Yes"), mrYes, mgYes);
         SetupButton(btClose, DTrNoop("Cancel"), mrCancel, mgCancel);
         defaultButton = DefaultButton == mbYes ? btCenter : nullptr;
         break;
     case mdtConfirmYesNo:
-        icon = QStyle::SP_MessageBoxQuestion;
         SetupButton(btLeft, DTrNoop("&Yes"), mrYes, mgYes);
         SetupButton(btCenter, DTrNoop("&No"), mrNo, mgNo);
         SetupButton(btClose, DTrNoop("Cancel"), mrCancel, mgCancel);
@@ -199,8 +220,7 @@ int TShowMsgDialog::Execute(QPoint APos, const QString &AHint, int Delay, TMsgDi
     if (defaultButton)
         defaultButton->setDefault(true);
     imgIcon->setVisible(DlgType != mdtCustom);
-    if (DlgType != mdtCustom)
-        imgIcon->setPixmap(style()->standardIcon(icon).pixmap(imgIcon->size()));
+    imgIcon->setPixmap(MsgDialogIcon(DlgType, this));
 
     QString title;
     QString message = AHint;
@@ -214,12 +234,16 @@ int TShowMsgDialog::Execute(QPoint APos, const QString &AHint, int Delay, TMsgDi
         const qint64 interval = Delay > 0 ? qint64(Delay) * 1000 : qint64(message.size()) * 120 + 2000;
         Timer->setInterval(int(qMin<qint64>(interval, std::numeric_limits<int>::max())));
     }
+    // Texts written for Windows may end their lines with CR LF.
+    message.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 
     FCaption = message;
     FDlgType = DlgType;
     stInfo->setText(FCaption);
-    LayoutText(AMonitor);
-    PlaceForm(this, APos, false, AMonitor);
+    LayoutText(PlacementScreen(APos, AMonitor));
+    FPos = APos;
+    FMonitor = AMonitor;
+    PlaceForm(this, FPos, false, FMonitor);
     stInfo->setFocus();
 
     // Keys reach the focused control first; the dialog sees them all through the
@@ -231,9 +255,9 @@ int TShowMsgDialog::Execute(QPoint APos, const QString &AHint, int Delay, TMsgDi
     return result;
 }
 
-void TShowMsgDialog::LayoutText(TDefaultMonitor AMonitor)
+void TShowMsgDialog::LayoutText(const QScreen *AScreen)
 {
-    const QScreen *screen = MonitorScreen(AMonitor);
+    const QScreen *screen = AScreen;
     if (!screen)
         return;
     // Everything around the text, with room for the window frame and the clamping
@@ -278,6 +302,8 @@ bool TShowMsgDialog::eventFilter(QObject *AWatched, QEvent *AEvent)
 void TShowMsgDialog::showEvent(QShowEvent *AEvent)
 {
     QDialog::showEvent(AEvent);
+    // Again, now that the window's frame is known.
+    PlaceForm(this, FPos, false, FMonitor);
     if (RunTimer)
         Timer->start();
 }

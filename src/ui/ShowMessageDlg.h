@@ -8,7 +8,9 @@
 #include <QString>
 
 class QLabel;
+class QPixmap;
 class QPushButton;
+class QScreen;
 class QTimer;
 class TFitScrollArea;
 
@@ -87,10 +89,12 @@ protected:
 
 private:
     void SetupButton(QPushButton *AButton, const char *ACaption, int AResult, int AGlyph);
-    void LayoutText(TDefaultMonitor AMonitor);
+    void LayoutText(const QScreen *AScreen);
 
     TMsgDialogType FDlgType = mdtInformation;
     QString FCaption;
+    QPoint FPos;
+    TDefaultMonitor FMonitor = dmActiveForm;
     QLabel *imgIcon;
     QLabel *stInfo;
     TFitScrollArea *FTextArea;
@@ -119,3 +123,5 @@ bool RetryMsgDlg(const QString &AText);
 // The standard window title of a dialog type ("Warning", "Error", ...), translated;
 // empty for mdtCustom.
 QString MsgDialogTitle(TMsgDialogType DlgType);
+// The type's 32 x 32 icon for AWidget's screen; null for mdtCustom.
+QPixmap MsgDialogIcon(TMsgDialogType DlgType, const QWidget *AWidget);
