@@ -3,10 +3,7 @@
 #include "support/PrivateSystemBus.h"
 
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -41,11 +38,6 @@ TSessionResult Perform(int AOperation)
     return {false, QStringLiteral("unknown operation")};
 }
 
-QString OwnSessionLookup()
-{
-    return QStringLiteral("Manager.GetSessionByPID(%1)").arg(::getpid());
-}
-
 const QString kAccessDenied = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
 
 } // namespace
@@ -61,20 +53,18 @@ private slots:
     void initTestCase() { QVERIFY2(FBus.Start(), qPrintable(FBus.Error())); }
     void cleanupTestCase() { FBus.Stop(); }
 
-    void init()
-    {
-        FBus.ClearCalls();
-        FBus.ClearBehaviour();
-    }
+    void init() { FBus.Reset(); }
 
     void operationReachesLogind_data()
     {
         QTest::addColumn<int>("operation");
         QTest::addColumn<QStringList>("calls");
         QTest::newRow("lock: the own session's Lock")
-            << int(opLock) << QStringList{OwnSessionLookup(), QStringLiteral("Session.Lock()")};
+            << int(opLock)
+            << QStringList{TPrivateSystemBus::OwnSessionLookup(), QStringLiteral("Session.Lock()")};
         QTest::newRow("log off: the own session's Terminate")
-            << int(opLogOff) << QStringList{OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
+            << int(opLogOff)
+            << QStringList{TPrivateSystemBus::OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
         QTest::newRow("power off") << int(opPowerOff)
                                    << QStringList{QStringLiteral("Manager.PowerOff(false)")};
         QTest::newRow("reboot") << int(opReboot) << QStringList{QStringLiteral("Manager.Reboot(false)")};
@@ -109,13 +99,13 @@ private slots:
             << QStringLiteral("PID 1 does not belong to any known session")
             << QStringLiteral(
                    "PID 1 does not belong to any known session (org.freedesktop.login1.NoSessionForPID)")
-            << QStringList{OwnSessionLookup()};
+            << QStringList{TPrivateSystemBus::OwnSessionLookup()};
         QTest::newRow("lock refused")
             << int(opLock) << QStringLiteral("Lock") << kAccessDenied << permission << denied
-            << QStringList{OwnSessionLookup(), QStringLiteral("Session.Lock()")};
+            << QStringList{TPrivateSystemBus::OwnSessionLookup(), QStringLiteral("Session.Lock()")};
         QTest::newRow("log off refused")
             << int(opLogOff) << QStringLiteral("Terminate") << kAccessDenied << permission << denied
-            << QStringList{OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
+            << QStringList{TPrivateSystemBus::OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
         QTest::newRow("power off refused")
             << int(opPowerOff) << QStringLiteral("PowerOff") << kAccessDenied << permission << denied
             << QStringList{QStringLiteral("Manager.PowerOff(false)")};
@@ -183,12 +173,9 @@ private slots:
     void missingBusIsAFailure()
     {
         QFETCH(int, operation);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString socket = dir.filePath(QStringLiteral("no_bus_socket"));
-        const auto restore =
-            qScopeGuard([this] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", FBus.Address().toUtf8()); });
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray("unix:path=") + socket.toUtf8());
+        const TMissingSystemBus missing;
+        const QString socket = missing.SocketPath();
+        QVERIFY(!socket.isEmpty());
         const TSessionResult result = Perform(operation);
         QVERIFY(!result.Ok);
         QVERIFY2(result.Error.contains(socket), qPrintable(result.Error));

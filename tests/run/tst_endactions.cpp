@@ -2,20 +2,11 @@
 
 #include "support/PrivateSystemBus.h"
 
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <unistd.h>
 
 using namespace TestSupport;
 
 namespace {
-
-QString OwnSessionLookup()
-{
-    return QStringLiteral("Manager.GetSessionByPID(%1)").arg(::getpid());
-}
 
 const QString kShutdownError = QStringLiteral("  *** Error on shutting down or logging off!\r\n");
 const QString kSuspendError = QStringLiteral("  *** Error on suspending system!\r\n");
@@ -44,8 +35,7 @@ private slots:
 
     void init()
     {
-        FBus.ClearCalls();
-        FBus.ClearBehaviour();
+        FBus.Reset();
         FShown.clear();
     }
 
@@ -60,7 +50,8 @@ private slots:
         QTest::newRow("restart") << int(dmRestart) << int(smNone)
                                  << QStringList{QStringLiteral("Manager.Reboot(false)")};
         QTest::newRow("log off") << int(dmLogOff) << int(smNone)
-                                 << QStringList{OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
+                                 << QStringList{TPrivateSystemBus::OwnSessionLookup(),
+                                                QStringLiteral("Session.Terminate()")};
         QTest::newRow("standby") << int(dmNone) << int(smStandby)
                                  << QStringList{QStringLiteral("Manager.Suspend(false)")};
         QTest::newRow("hibernate") << int(dmNone) << int(smHibernate)
@@ -101,10 +92,10 @@ private slots:
             << QStringList{QStringLiteral("Manager.Reboot(false)")};
         QTest::newRow("log off refused")
             << int(dmLogOff) << int(smNone) << QStringLiteral("Terminate") << kShutdownError + kDenied
-            << QStringList{OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
+            << QStringList{TPrivateSystemBus::OwnSessionLookup(), QStringLiteral("Session.Terminate()")};
         QTest::newRow("log off, session lookup refused: nothing terminated")
             << int(dmLogOff) << int(smNone) << QStringLiteral("GetSessionByPID") << kShutdownError + kDenied
-            << QStringList{OwnSessionLookup()};
+            << QStringList{TPrivateSystemBus::OwnSessionLookup()};
         QTest::newRow("standby refused: no shutdown is tried")
             << int(dmNone) << int(smStandby) << QStringLiteral("Suspend") << kSuspendError + kDenied
             << QStringList{QStringLiteral("Manager.Suspend(false)")};
@@ -151,12 +142,9 @@ private slots:
         QFETCH(int, logOffMode);
         QFETCH(int, suspendMode);
         QFETCH(QString, firstLine);
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString socket = dir.filePath(QStringLiteral("no_bus_socket"));
-        const auto restore =
-            qScopeGuard([this] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", FBus.Address().toUtf8()); });
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", QByteArray("unix:path=") + socket.toUtf8());
+        const TMissingSystemBus missing;
+        const QString socket = missing.SocketPath();
+        QVERIFY(!socket.isEmpty());
         Perform(logOffMode, suspendMode);
         QCOMPARE(FShown.size(), 1);
         QVERIFY2(FShown.first().startsWith(firstLine), qPrintable(FShown.first()));

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -62,8 +63,7 @@ bool TPrivateSystemBus::Start()
         return false;
     FAddress = address.trimmed();
 
-    ClearCalls();
-    ClearBehaviour();
+    Reset();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(kAddressVariable), FAddress);
     // The stand-in needs Debian's own Python and its dbus module, whatever else is set up.
@@ -81,10 +81,9 @@ bool TPrivateSystemBus::Start()
         return false;
     }
 
-    FSavedAddress =
-        qEnvironmentVariableIsSet(kAddressVariable) ? std::optional(qgetenv(kAddressVariable)) : std::nullopt;
-    FAddressSet = qputenv(kAddressVariable, FAddress.toUtf8());
-    if (!FAddressSet) {
+    FAddressGuard =
+        std::make_unique<TEnvironmentGuard>(std::initializer_list<const char *>{kAddressVariable});
+    if (!qputenv(kAddressVariable, FAddress.toUtf8())) {
         FError = QStringLiteral("cannot set ") + QString::fromLatin1(kAddressVariable);
         Stop();
         return false;
@@ -94,13 +93,7 @@ bool TPrivateSystemBus::Start()
 
 void TPrivateSystemBus::Stop()
 {
-    if (FAddressSet) {
-        if (FSavedAddress)
-            qputenv(kAddressVariable, *FSavedAddress);
-        else
-            qunsetenv(kAddressVariable);
-        FAddressSet = false;
-    }
+    FAddressGuard.reset();
     StopProcess(FLogind);
     ResumeBus(); // a stopped bus would not see its SIGTERM
     StopProcess(FDaemon);
@@ -110,7 +103,7 @@ void TPrivateSystemBus::Stop()
 
 bool TPrivateSystemBus::IsCurrent() const
 {
-    return FAddressSet && !FAddress.isEmpty() && FDaemon.state() == QProcess::Running &&
+    return FAddressGuard && !FAddress.isEmpty() && FDaemon.state() == QProcess::Running &&
            FLogind.state() == QProcess::Running && qgetenv(kAddressVariable) == FAddress.toUtf8();
 }
 
@@ -122,10 +115,17 @@ QStringList TPrivateSystemBus::Calls() const
         .split(u'\n', Qt::SkipEmptyParts);
 }
 
-void TPrivateSystemBus::ClearCalls()
+QString TPrivateSystemBus::OwnSessionLookup()
 {
-    if (FDir)
-        WriteAll(FDir->filePath(QStringLiteral("calls")), {});
+    return QStringLiteral("Manager.GetSessionByPID(%1)").arg(::getpid());
+}
+
+void TPrivateSystemBus::Reset()
+{
+    if (!FDir)
+        return;
+    WriteAll(FDir->filePath(QStringLiteral("calls")), {});
+    WriteAll(FDir->filePath(QStringLiteral("behaviour")), "{}");
 }
 
 void TPrivateSystemBus::Refuse(const QString &AMethod, const QString &AErrorName, const QString &AMessage)
@@ -140,12 +140,6 @@ void TPrivateSystemBus::Delay(const QString &AMethod, double ASeconds)
     SetBehaviour(
         AMethod,
         QJsonDocument(QJsonObject{{QStringLiteral("delay"), ASeconds}}).toJson(QJsonDocument::Compact));
-}
-
-void TPrivateSystemBus::ClearBehaviour()
-{
-    if (FDir)
-        WriteAll(FDir->filePath(QStringLiteral("behaviour")), "{}");
 }
 
 bool TPrivateSystemBus::PauseBus()
@@ -203,6 +197,14 @@ void TPrivateSystemBus::StopProcess(QProcess &AProcess)
         AProcess.kill();
         AProcess.waitForFinished(5000);
     }
+}
+
+TMissingSystemBus::TMissingSystemBus()
+{
+    if (!FDir.isValid())
+        return;
+    FSocketPath = FDir.filePath(QStringLiteral("no_bus_socket"));
+    qputenv(kAddressVariable, QByteArray("unix:path=") + FSocketPath.toUtf8());
 }
 
 } // namespace TestSupport

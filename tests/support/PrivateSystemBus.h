@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/EnvironmentGuard.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -7,7 +9,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <optional>
 
 namespace TestSupport {
 
@@ -18,9 +19,6 @@ namespace TestSupport {
 class TPrivateSystemBus
 {
 public:
-    // What the stand-in answers to GetSessionByPID.
-    static constexpr const char *SessionPath = "/org/freedesktop/login1/session/c7";
-
     TPrivateSystemBus() = default;
     ~TPrivateSystemBus();
     TPrivateSystemBus(const TPrivateSystemBus &) = delete;
@@ -36,10 +34,14 @@ public:
     // could shut down or log off: without it the call would reach the real logind.
     bool IsCurrent() const;
 
-    // The calls the stand-in received since the last ClearCalls(), oldest first, e.g.
-    // "Manager.PowerOff(false)", "Manager.GetSessionByPID(1234)", "Session.Lock()".
+    // The calls the stand-in received since the last Reset(), oldest first, e.g.
+    // "Manager.PowerOff(false)", "Manager.GetSessionByPID(1234)", "Session.Lock()". The
+    // session calls are those that reached the one session GetSessionByPID names.
     QStringList Calls() const;
-    void ClearCalls();
+    // The GetSessionByPID line that this process's own session lookup leaves.
+    static QString OwnSessionLookup();
+    // Forgets the calls and answers every call at once again.
+    void Reset();
 
     // Makes the named method ("PowerOff", "Lock", ...) answer with a D-Bus error.
     void Refuse(const QString &AMethod,
@@ -47,8 +49,6 @@ public:
                 const QString &AMessage = QStringLiteral("Permission denied"));
     // Makes the named method answer only after ASeconds.
     void Delay(const QString &AMethod, double ASeconds);
-    // Back to answering every call at once.
-    void ClearBehaviour();
 
     // Stops and continues the bus itself: while stopped it takes connections but never
     // answers, as a wedged bus does.
@@ -66,8 +66,22 @@ private:
     QProcess FLogind;
     QString FAddress;
     QString FError;
-    std::optional<QByteArray> FSavedAddress;
-    bool FAddressSet = false;
+    std::unique_ptr<TEnvironmentGuard> FAddressGuard;
+};
+
+// For its lifetime DBUS_SYSTEM_BUS_ADDRESS names a socket that does not exist, as on a
+// machine without a system bus; afterwards the variable is what it was before.
+class TMissingSystemBus
+{
+public:
+    TMissingSystemBus();
+    // Empty when no temporary folder could be made for it.
+    const QString &SocketPath() const { return FSocketPath; }
+
+private:
+    TEnvironmentGuard FGuard{"DBUS_SYSTEM_BUS_ADDRESS"};
+    QTemporaryDir FDir;
+    QString FSocketPath;
 };
 
 } // namespace TestSupport
