@@ -294,9 +294,9 @@ QSize TFitScrollArea::sizeHint() const
         if (content->hasHeightForWidth())
             height = content->heightForWidth(width - scrollBar);
     }
-    const bool horizontalBar = wanted.width() > width - (verticalBar ? scrollBar : 0) &&
-                               content->minimumSizeHint().width() > width - (verticalBar ? scrollBar : 0);
-    if (horizontalBar)
+    // What cannot wrap (a very long word, a row of buttons) scrolls sideways.
+    const int viewportWidth = width - (verticalBar ? scrollBar : 0);
+    if (content->minimumSizeHint().width() > viewportWidth)
         height += scrollBar;
     return {width, qMin(height, FMaxHint.height())};
 }

@@ -15,7 +15,8 @@
 
 namespace {
 
-// The button glyphs, in the order the dialog's glyph list keeps them.
+// The button glyphs, in the order the dialog's glyph list keeps them. They come from the
+// style as icons, which Qt draws at the screen's scale: no stretching for high-dpi monitors.
 enum TMsgGlyph
 {
     mgClose,
