@@ -10,6 +10,7 @@ packages=(
   libssl-dev libpam0g-dev libsystemd-dev libblkid-dev libxcb1-dev
   locales-all 7zip xvfb
   dbus-daemon python3-dbus python3-gi
+  dosfstools
 )
 
 missing=()

@@ -1,6 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +57,68 @@ bool TScratchMount::RemountReadOnly()
 {
     return FMounted && ::mount(nullptr, FFolder.constData(), nullptr,
                                MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+}
+
+QString RunSystemTool(const QString &AName, const QStringList &AArgs)
+{
+    QString program = QStandardPaths::findExecutable(AName);
+    if (program.isEmpty())
+        program =
+            QStandardPaths::findExecutable(AName, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+    if (program.isEmpty())
+        return AName + QStringLiteral(" not found");
+    QProcess process;
+    process.start(program, AArgs);
+    if (!process.waitForStarted(10000))
+        return AName + QStringLiteral(": ") + process.errorString();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return AName + QStringLiteral(" did not finish");
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return AName + QStringLiteral(" failed: ") +
+               QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    return {};
+}
+
+TLoopMount::TLoopMount(const QString &AMountPoint, const QString &AFsType, const QString &ALabel)
+    : FMountPoint(AMountPoint)
+{
+    // Numbered, so that volumes can be stacked on one folder.
+    static int images = 0;
+    FImage = AMountPoint + QStringLiteral(".%1.img").arg(++images);
+    if (!IsRoot()) {
+        FError = QStringLiteral("mounting a loop device needs root");
+        return;
+    }
+    QFile image(FImage);
+    if (!QDir().mkpath(FMountPoint) || !image.open(QIODevice::WriteOnly) || !image.resize(8 * 1024 * 1024)) {
+        FError = QStringLiteral("cannot create ") + FImage;
+        return;
+    }
+    image.close();
+    QStringList mkfsArgs;
+    if (AFsType == QLatin1String("vfat"))
+        mkfsArgs << QStringLiteral("-n");
+    else
+        mkfsArgs << QStringLiteral("-q") << QStringLiteral("-L");
+    mkfsArgs << ALabel << FImage;
+    if (ALabel.isEmpty())
+        mkfsArgs.remove(mkfsArgs.size() - 3, 2);
+    FError = RunSystemTool(QStringLiteral("mkfs.") + AFsType, mkfsArgs);
+    if (FError.isEmpty())
+        FError = RunSystemTool(QStringLiteral("mount"),
+                               {QStringLiteral("-o"), QStringLiteral("loop"), FImage, FMountPoint});
+    FMounted = FError.isEmpty();
+}
+
+TLoopMount::~TLoopMount()
+{
+    // The loop device was set up to free itself when the file system is unmounted.
+    if (FMounted && !RunSystemTool(QStringLiteral("umount"), {FMountPoint}).isEmpty())
+        RunSystemTool(QStringLiteral("umount"), {QStringLiteral("-l"), FMountPoint});
+    QFile::remove(FImage);
 }
 
 } // namespace TestSupport

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Shared helpers for the tests.
 namespace TestSupport {
@@ -38,6 +39,35 @@ public:
 
 private:
     QByteArray FFolder;
+    bool FMounted = false;
+    QString FError;
+};
+
+// Runs a system tool (looked up on PATH, then in the sbin folders a test's PATH may lack)
+// and waits for it; empty on success, else what went wrong with its error output.
+QString RunSystemTool(const QString &AName, const QStringList &AArgs);
+
+// A small file system of the given type ("ext4", "vfat") with a volume label (none when
+// empty), made in an image file beside the mount point and mounted there through a loop
+// device for the life of the object. Needs root, the type's mkfs tool and the kernel's
+// support for the type; otherwise Mounted() is false and Error() says why, for the test's
+// QSKIP.
+class TLoopMount
+{
+public:
+    TLoopMount(const QString &AMountPoint, const QString &AFsType, const QString &ALabel);
+    // Unmounts (lazily when the file system is busy) and removes the image.
+    ~TLoopMount();
+    TLoopMount(const TLoopMount &) = delete;
+    TLoopMount &operator=(const TLoopMount &) = delete;
+
+    bool Mounted() const { return FMounted; }
+    const QString &Error() const { return FError; }
+    const QString &MountPoint() const { return FMountPoint; }
+
+private:
+    QString FMountPoint;
+    QString FImage;
     bool FMounted = false;
     QString FError;
 };
