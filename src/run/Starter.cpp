@@ -1,0 +1,364 @@
+#include "run/Starter.h"
+
+#include "backup/BackupProgram.h"
+#include "config/ProgramEnv.h"
+#include "mail/ErrorReport.h"
+#include "platform/Session.h"
+#include "run/EndActions.h"
+#include "run/TerminatePrograms.h"
+#include "util/Clock.h"
+#include "util/FileUtils.h"
+#include "util/SafeFormat.h"
+#include "util/StrUtils.h"
+#include "util/Translate.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <vector>
+
+namespace {
+
+// How long PollBackup looks at a process, and the longest pass of a parallel wait.
+constexpr int PollTimeMs = 100;
+
+// The end actions the start prompt offers, in the order of its buttons.
+struct TEndChoice
+{
+    const char *Caption;
+    TDownMode LogOffMode;
+    TSuspendMode SuspendMode;
+};
+constexpr TEndChoice EndChoices[] = {
+    {TrNoop("Only backup"), dmNone, smNone},
+    {TrNoop("Backup + Standby"), dmNone, smStandby},
+    {TrNoop("Backup + Hibernate"), dmNone, smHibernate},
+    {TrNoop("Backup + Logoff"), dmLogOff, smNone},
+    {TrNoop("Backup + Restart"), dmRestart, smNone},
+    {TrNoop("Backup + Shutdown"), dmShutdown, smNone},
+};
+
+QString BlankCharacters()
+{
+    QString blanks;
+    for (char16_t c = 1; c <= 0x20; ++c)
+        blanks += QChar(c);
+    return blanks;
+}
+
+void AppendOption(QString &ACommand, TBackupOption AOption, const QString &AValue = QString())
+{
+    ACommand += u' ' + QuoteArgument(FormatBackupOption(AOption, AValue));
+}
+
+} // namespace
+
+QString QuoteArgument(const QString &AText)
+{
+    static const QString blanks = BlankCharacters();
+    return QuoteIfNeeded(AText, blanks);
+}
+
+TStarter::TStarter(TRunQuestions &AQuestions)
+    : Caption(Tr("Start Arkivo under different user account")), FQuestions(AQuestions)
+{
+}
+
+TConfigResult TStarter::Setup(const TRunRequest &ARequest)
+{
+    const TProgramEnv &env = ProgramEnv();
+    Request = ARequest;
+    AkPath = env.AkPath;
+    IniPath = env.AIniPath;
+    LogName = StarterLogName();
+    const TConfigResult result = Config.Load(env.IniName, Request.LastTask);
+    FConfigError = result.Ok ? QString() : result.Message;
+    return result;
+}
+
+void TStarter::ProcessPendingEvents() const
+{
+    if (ProcessEvents)
+        ProcessEvents();
+}
+
+void TStarter::Report(const QString &AText, bool AInteractive)
+{
+    if (AInteractive)
+        FQuestions.ShowError(AText);
+    else
+        Log.AddError(AText);
+}
+
+// The backup program's own status window has shown its errors already when it waits for
+// the user; only an interactive run can rely on someone having seen it.
+bool TStarter::IsReported(int ACode, const TTaskProperties &AGroup, bool AInteractive) const
+{
+    return ACode > 0 && !(AInteractive && ACode == beBackupErrors && AGroup.Status >= pmWait);
+}
+
+bool TStarter::CheckForce()
+{
+    if (AkPath.isEmpty()) {
+        FQuestions.ShowError(
+            SafeFormat(Tr("\"%s\" not found on this system!"), QString::fromLatin1(BackupProgramName)));
+        return Request.Force;
+    }
+    if (!Request.Force)
+        return false;
+    if (Request.ActPrompt) {
+        bool cancelled = false;
+        AskEndAction(cancelled);
+        if (cancelled)
+            return Request.Force;
+    }
+
+    Log.Clear();
+    Log.AddHeader(RunLogHeader());
+    Log.AddStart(Now());
+    if (!FConfigError.isEmpty())
+        Log.AddError(FConfigError);
+    if (Request.TermProgs)
+        TerminatePrograms(Log.LogList, Log.ErrCount);
+    if (Request.FLockScreen)
+        LockWorkStation(); // a failed lock is not noticed, as with the system's own lock
+
+    QString names = Request.ConfigList;
+    do {
+        const QString name = ReadNextItem(names, u',');
+        const int group = Config.FindGroup(name);
+        if (group < 0) {
+            Log.AddError(Tr("Unknown group: ") + name);
+            continue;
+        }
+        const TTaskProperties &properties = *Config.Groups[size_t(group)];
+        Log.AddGroup(properties.Desc, properties.User);
+        if (!RunGroup(group, false)) {
+            Log.AddNote(Tr("Canceled by user"));
+            break;
+        }
+    } while (!names.isEmpty());
+
+    Log.AddEnd(Now());
+    Log.AddAnnouncement(Request.LogOffMode, Request.SuspendMode);
+    if (Request.WriteLog)
+        WriteLogFile();
+    if (Config.MailData.Enabled && Log.ErrCount > 0)
+        SendErrorReport(Config.MailData, Log.LogList);
+    PerformEndAction(Request.LogOffMode, Request.SuspendMode,
+                     [this](const QString &AText) { FQuestions.ShowError(AText); });
+    return Request.Force;
+}
+
+void TStarter::AskEndAction(bool &ACancelled)
+{
+    QStringList answers;
+    for (const TEndChoice &choice : EndChoices)
+        answers << Tr(choice.Caption);
+    const QString question = Tr("Start configurated backups as different user:") + QStringLiteral("\r\n") +
+                             QString(Request.ConfigList).replace(u',', QStringLiteral(", "));
+    const auto answer = FQuestions.AskChoice(Tr("Arkivo"), question, answers,
+                                             Tr("Terminate all running programs before starting backups"));
+    ACancelled = !answer || answer->Answer < 0 || answer->Answer >= int(std::size(EndChoices));
+    if (ACancelled)
+        return;
+    Request.TermProgs = answer->Option;
+    Request.LogOffMode = EndChoices[answer->Answer].LogOffMode;
+    Request.SuspendMode = EndChoices[answer->Answer].SuspendMode;
+}
+
+// The design leaves a failed log silent; the user asked for it, though, so the reason
+// goes into the run log (and so into the error report) and to standard error.
+void TStarter::WriteLogFile()
+{
+    const TLogWriteResult result = WriteStarterLog(LogName, Log.LogList, LogRetryDelay);
+    if (result.Ok)
+        return;
+    Log.AddError(result.Message);
+    const QByteArray text = result.Message.toLocal8Bit() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool TStarter::RunGroup(int AGroup, bool AInteractive)
+{
+    if (AGroup < 0 || AGroup >= Config.GroupCount())
+        return true;
+    TTaskProperties &group = *Config.Groups[size_t(AGroup)];
+    if (group.TaskCount() == 0) {
+        Report(Tr("No backup tasks specified!"), AInteractive);
+        return true;
+    }
+    QString password;
+    if (!group.PwdPrompt && !group.Pwd.isEmpty()) {
+        password = group.Pwd;
+    } else {
+        const std::optional<QString> answer = FQuestions.AskPassword(
+            Caption,
+            SafeFormat(Tr("Enter the password for user \"%s\"\r\nto start the the backups of group \"%s\""),
+                       group.User, group.Desc));
+        if (!answer)
+            return false;
+        password = *answer;
+    }
+    const QString base = BuildBackupCommand(AGroup);
+    if (group.ParProc)
+        RunParallel(group, password, base, AInteractive);
+    else
+        RunSequential(group, password, base, AInteractive);
+    return true;
+}
+
+QString TStarter::BuildBackupCommand(int AGroup) const
+{
+    const TTaskProperties &group = *Config.Groups[size_t(AGroup)];
+    QString command = QuoteArgument(AkPath);
+    AppendOption(command, boStartApp, StartAppValue);
+    AppendOption(command, boPrompt, PromptModeWord(PromptModeForStatus(group.Status)));
+    if (!IniPath.isEmpty())
+        AppendOption(command, boIni, IniPath);
+    if (!group.AltLogDir.isEmpty())
+        AppendOption(command, boLogDir, group.AltLogDir);
+    if (group.NoSplash)
+        AppendOption(command, boHide);
+    if (!group.PlaySound)
+        AppendOption(command, boNoSound);
+    if (group.RunAs)
+        AppendOption(command, boElevate);
+    if (group.Status == pmDelay || group.Status == pmError)
+        AppendOption(command, boWait, QString::number(group.Delay));
+    AppendOption(command, boForce);
+    AppendOption(command, boNoAction);
+    return command;
+}
+
+// What the design leaves open, a group whose entries are all disabled, starts nothing
+// here, as in parallel mode: the backup program without task files has nothing to do.
+void TStarter::RunSequential(TTaskProperties &AGroup, const QString &APassword, const QString &ABase,
+                             bool AInteractive)
+{
+    QString command = ABase;
+    bool any = false;
+    for (const TTaskEntry &entry : AGroup.Tasks) {
+        if (!entry.Enabled)
+            continue;
+        command += u' ' + QuoteArgument(entry.FileName);
+        Log.AddTask(entry.FileName);
+        any = true;
+    }
+    if (!any)
+        return;
+    const TBackupResult result = RunBackup(AGroup.User, APassword, command);
+    if (result.Code != 0 && IsReported(result.Code, AGroup, AInteractive))
+        Report(result.Message, AInteractive);
+}
+
+// The design waits up to 100 ms on each running process in turn, so a pass over 300
+// processes could take half a minute before an ended one is seen. Here a pass waits at
+// most 100 ms on all of them at once and then collects every one that has ended, in list
+// order, so the reports keep their order and their texts.
+void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, const QString &ABase,
+                           bool AInteractive)
+{
+    const size_t count = AGroup.Tasks.size();
+    std::vector<TProcessHandle> handles(count);
+    for (size_t k = 0; k < count; ++k) {
+        TTaskEntry &entry = AGroup.Tasks[k];
+        if (!entry.Enabled)
+            continue;
+        Log.AddTask(entry.FileName);
+        QString command = ABase;
+        if (AGroup.StartDelay > 0 && k > 0)
+            AppendOption(command, boDelay, QString::number(qint64(k) * AGroup.StartDelay));
+        AppendOption(command, boXInst, QString::number(k + 1));
+        command += u' ' + QuoteArgument(entry.FileName);
+        TStartResult start = StartBackup(AGroup.User, APassword, command);
+        if (start.Ok) {
+            handles[k] = std::move(start.Handle);
+            entry.ProcessHandle = handles[k].WaitFd();
+        } else {
+            Report(start.Message, AInteractive);
+        }
+        ProcessPendingEvents();
+    }
+
+    std::vector<pollfd> fds;
+    std::vector<size_t> owners;
+    for (;;) {
+        fds.clear();
+        owners.clear();
+        for (size_t k = 0; k < count; ++k)
+            if (handles[k].IsValid()) {
+                fds.push_back({handles[k].WaitFd(), POLLIN, 0});
+                owners.push_back(k);
+            }
+        if (fds.empty())
+            break;
+        // A signal merely ends the pass early.
+        if (poll(fds.data(), nfds_t(fds.size()), PollTimeMs) > 0) {
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if (fds[i].revents == 0)
+                    continue;
+                const size_t k = owners[i];
+                TTaskEntry &entry = AGroup.Tasks[k];
+                const TBackupResult result = PollBackup(handles[k]);
+                if (result.Code == brRunning)
+                    continue;
+                entry.ProcessHandle = -1;
+                if (IsReported(result.Code, AGroup, AInteractive))
+                    Report(result.Message + QStringLiteral(" - ") + Tr("Backup task") + QStringLiteral(": ") +
+                               entry.FileName,
+                           AInteractive);
+            }
+        }
+        ProcessPendingEvents();
+    }
+}
+
+TStarter::TStartResult TStarter::StartBackup(const QString &AAccount, const QString &APassword,
+                                             const QString &ACommand)
+{
+    const TAccountName account = SplitAccount(AAccount);
+    TStartResult result;
+    try {
+        result.Handle = StartProcessWithLogon(account.User, account.Domain, APassword, ACommand, QString());
+        result.Ok = true;
+    } catch (const EProcessError &error) {
+        result.Message = SafeFormat(Tr("Error on starting Arkivo: %s"), error.Message());
+    }
+    return result;
+}
+
+namespace {
+
+TStarter::TBackupResult BackupResultOf(uint32_t AResult)
+{
+    if (AResult == ProcessStillRunning)
+        return {TStarter::brRunning, QString()};
+    if (AResult == 0)
+        return {0, QString()};
+    if (AResult & ProcessExitCodeFlag) {
+        const int code = int(AResult & 0xFF);
+        if (code == 0)
+            return {0, QString()};
+        return {code, SafeFormat(Tr("Error reported by Arkivo: %s"), BackupExitCodeText(code))};
+    }
+    return {TStarter::brNoExitCode,
+            SafeFormat(Tr("Error on executing Arkivo: %s"), SystemErrorText(int(AResult)))};
+}
+
+} // namespace
+
+TStarter::TBackupResult TStarter::PollBackup(TProcessHandle &AHandle)
+{
+    return BackupResultOf(WaitForProcess(AHandle, PollTimeMs));
+}
+
+TStarter::TBackupResult TStarter::RunBackup(const QString &AAccount, const QString &APassword,
+                                            const QString &ACommand)
+{
+    TStartResult start = StartBackup(AAccount, APassword, ACommand);
+    if (!start.Ok)
+        return {brStartFailed, start.Message};
+    return BackupResultOf(WaitForProcess(start.Handle, 0, ProcessEvents));
+}
