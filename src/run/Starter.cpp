@@ -144,7 +144,7 @@ bool TStarter::CheckForce()
     if (Request.WriteLog)
         WriteLogFile();
     if (Config.MailData.Enabled && Log.ErrCount > 0)
-        SendErrorReport(Config.MailData, Log.LogList);
+        SendErrorReport(Config.MailData, Log.LogList, Log.ErrCount);
     PerformEndAction(Request.LogOffMode, Request.SuspendMode,
                      [this](const QString &AText) { FQuestions.ShowError(AText); });
     return Request.Force;
