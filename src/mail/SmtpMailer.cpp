@@ -858,7 +858,7 @@ void TSmtpSession::Pump()
 {
     // Read no more than a reply line can hold: a flood stays in the socket's bounded buffer.
     while (FSocket.bytesAvailable() > 0 && FInput.size() <= kMaxReplyLine)
-        FInput += FSocket.read(kMaxReplyLine + 1 - FInput.size() + 1);
+        FInput += FSocket.read(kMaxReplyLine + 2 - FInput.size());
 }
 
 void TSmtpSession::WaitUntil(const std::function<bool()> &ACondition, const QDeadlineTimer &ADeadline,

@@ -189,9 +189,9 @@ public:
     void SetOnConnected(TMailerEvent AEvent) { fOnConnected = std::move(AEvent); }
     void SetOnDisconnected(TMailerEvent AEvent) { fOnDisconnected = std::move(AEvent); }
     void SetOnBeginSend(TWorkBeginEvent AEvent) { FOnBeginSend = std::move(AEvent); }
-    // Called with the progress while the mailer waits for the server (every 50 ms at
-    // most): the handler keeps the window alive. Without it the waits process all
-    // pending events, user input included.
+    // Called with the progress whenever the mailer waits for the server, at least every
+    // 50 ms: the handler keeps the window alive. Without it the waits process all pending
+    // events, user input included.
     void SetOnSending(TWorkEvent AEvent) { FOnSending = std::move(AEvent); }
     void SetOnEndSend(TWorkEndEvent AEvent) { FOnEndSend = std::move(AEvent); }
     void SetOnSSLPassword(TGetPassword AEvent) { fGetSSLPassword = std::move(AEvent); }
