@@ -185,9 +185,10 @@ void TTerminalQuestions::Write(const QString &AText)
     }
 }
 
-std::optional<QByteArray> TTerminalQuestions::ReadLine(bool AEcho)
+std::optional<QByteArray> TTerminalQuestions::ReadLine(const QString &APrompt, bool AEcho)
 {
     const TQuestionGuard guard(FFd, AEcho);
+    Write(APrompt);
     const bool editing = guard.EchoOff();
     const unsigned char erase = editing ? guard.Saved().c_cc[VERASE] : 0;
     const unsigned char kill = editing ? guard.Saved().c_cc[VKILL] : 0;
@@ -225,8 +226,8 @@ std::optional<QByteArray> TTerminalQuestions::ReadLine(bool AEcho)
 
 std::optional<QString> TTerminalQuestions::AskPassword(const QString &ATitle, const QString &APrompt)
 {
-    Write(u'\n' + ATitle + u'\n' + APrompt + u'\n' + Tr("Password:") + u' ');
-    std::optional<QByteArray> line = ReadLine(false);
+    std::optional<QByteArray> line =
+        ReadLine(u'\n' + ATitle + u'\n' + APrompt + u'\n' + Tr("Password:") + u' ', false);
     if (!line)
         return std::nullopt;
     const TWipedBytes bytes{std::move(*line)};
@@ -246,8 +247,7 @@ std::optional<TRunQuestions::TChoice> TTerminalQuestions::AskChoice(const QStrin
 
     TChoice choice;
     for (;;) {
-        Write(Tr("Your choice:") + u' ');
-        const std::optional<QByteArray> line = ReadLine(true);
+        const std::optional<QByteArray> line = ReadLine(Tr("Your choice:") + u' ', true);
         if (!line)
             return std::nullopt;
         const QString answer = AnsiToString(*line).trimmed();
@@ -264,8 +264,7 @@ std::optional<TRunQuestions::TChoice> TTerminalQuestions::AskChoice(const QStrin
         Write(SafeFormat(Tr("Please answer with a number from 0 to %d.\n"), int(AAnswers.size())));
     }
     if (!AOption.isEmpty()) {
-        Write(AOption + QStringLiteral(" ") + Tr("(y/N)") + u' ');
-        const std::optional<QByteArray> line = ReadLine(true);
+        const std::optional<QByteArray> line = ReadLine(AOption + u' ' + Tr("(y/N)") + u' ', true);
         if (!line)
             return std::nullopt;
         // The locale's own yes, as the shell tools read it.

@@ -65,9 +65,11 @@ public:
 
 private:
     void Write(const QString &AText);
-    // One line from the terminal, without its end; nullopt on end of input or Ctrl+C.
-    // Without echo the line is read in non-canonical mode, so it has no length limit.
-    std::optional<QByteArray> ReadLine(bool AEcho);
+    // Writes APrompt, then reads one line from the terminal, without its end; nullopt on
+    // end of input or Ctrl+C. Echo goes off before the prompt appears, so nothing typed
+    // after it is shown or lost. Without echo the line is read in non-canonical mode, so
+    // it has no length limit.
+    std::optional<QByteArray> ReadLine(const QString &APrompt, bool AEcho);
 
     int FFd;
 };
