@@ -3,47 +3,77 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
 
 // Drives modal dialogs in GUI tests: exec() blocks the test, so the steps run from a
-// timer once the expected dialog is the active modal widget.
+// timer once the expected dialog is the active modal window.
 namespace ModalHelper {
 
-// Calls AAction with the first modal widget whose objectName is AName (any when empty)
-// that appears within ATimeoutMs. The returned flag turns true once AAction ran.
-inline std::shared_ptr<bool> OnNextModal(const QString &AName, std::function<void(QWidget *)> AAction,
-                                         int ATimeoutMs = 5000)
+// Calls the action with the first modal widget named AName (any when empty) that is shown
+// and active within ATimeoutMs. When the time is up, a modal widget still open is closed,
+// so that a failing test ends instead of waiting for a dialog nobody answers. The driver
+// stops when it goes out of scope, so that it never acts on a later test's dialog.
+class TModalDriver
 {
-    auto ran = std::make_shared<bool>(false);
-    auto *timer = new QTimer(qApp);
-    const QDeadlineTimer deadline(ATimeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && (AName.isEmpty() || modal->objectName() == AName)) {
-            timer->stop();
-            timer->deleteLater();
-            *ran = true;
-            AAction(modal);
-        } else if (deadline.hasExpired()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-    return ran;
-}
+public:
+    TModalDriver(const QString &AName, std::function<void(QWidget *)> AAction, int ATimeoutMs = 5000)
+        : FAction(std::move(AAction)), FDeadline(ATimeoutMs)
+    {
+        QObject::connect(&FTimer, &QTimer::timeout, &FTimer, [this, AName] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal->isVisible() && modal->isActiveWindow() &&
+                (AName.isEmpty() || modal->objectName() == AName)) {
+                FTimer.stop();
+                FRan = true;
+                FAction(modal);
+            } else if (FDeadline.hasExpired()) {
+                FTimer.stop();
+                if (modal)
+                    modal->close();
+            }
+        });
+        FTimer.start(10);
+    }
+    TModalDriver(const TModalDriver &) = delete;
+    TModalDriver &operator=(const TModalDriver &) = delete;
 
-// The next message dialog's text is stored in AText and the dialog closed.
-inline std::shared_ptr<bool> CloseNextMessage(QString *AText)
+    bool Ran() const { return FRan; }
+
+private:
+    std::function<void(QWidget *)> FAction;
+    QDeadlineTimer FDeadline;
+    QTimer FTimer;
+    bool FRan = false;
+};
+
+// Notes the text of the next message dialog and closes it.
+class TMessageCatcher
 {
-    return OnNextModal(QStringLiteral("ShowMsgDialog"), [AText](QWidget *dialog) {
-        if (auto *info = dialog->findChild<QLabel *>(QStringLiteral("stInfo")))
-            *AText = info->text();
-        dialog->close();
-    });
-}
+public:
+    TMessageCatcher()
+        : FDriver(QStringLiteral("ShowMsgDialog"), [this](QWidget *dialog) {
+              if (auto *info = dialog->findChild<QLabel *>(QStringLiteral("stInfo")))
+                  FText = info->text();
+              dialog->close();
+          })
+    {
+    }
+
+    bool Ran() const { return FDriver.Ran(); }
+    const QString &Text() const { return FText; }
+    // Waits (processing events) until the message was seen; false after the time-out.
+    bool Wait() const
+    {
+        return QTest::qWaitFor([this] { return FDriver.Ran(); });
+    }
+
+private:
+    QString FText;
+    TModalDriver FDriver;
+};
 
 } // namespace ModalHelper

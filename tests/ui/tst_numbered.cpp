@@ -311,13 +311,12 @@ void TestNumberEdit::rangeErrorKeepsTheFocus()
     QTest::keyClick(window.Field, Qt::Key_Delete);
     QTest::keyClicks(window.Field, typed);
 
-    QString shown;
-    const auto closed = CloseNextMessage(&shown);
+    const TMessageCatcher catcher;
     QTest::keyClick(window.Field, Qt::Key_Tab);
     QVERIFY(window.Field->hasFocus());
     QVERIFY(window.Field->RangeError());
-    QTRY_VERIFY(*closed);
-    QCOMPARE(shown, message);
+    QVERIFY(catcher.Wait());
+    QCOMPARE(catcher.Text(), message);
     // The window gets its focus back on the field once it is active again.
     QCOMPARE(window.Window.focusWidget(), window.Field);
     QVERIFY(window.Ready());
@@ -340,13 +339,13 @@ void TestNumberEdit::rangeErrorSwallowsTheClick()
     QTest::keyClicks(window.Field, "500");
     QSignalSpy clicked(window.Button, &QPushButton::clicked);
 
-    QString shown;
-    const auto closed = CloseNextMessage(&shown);
+    const TMessageCatcher catcher;
     QTest::mouseClick(window.Button, Qt::LeftButton);
     QVERIFY(window.Field->hasFocus());
     QCOMPARE(clicked.count(), 0);
-    QTRY_VERIFY(*closed);
-    QCOMPARE(shown, QStringLiteral("Range check error (1 .. 99)"));
+    QVERIFY(catcher.Wait());
+    QCOMPARE(catcher.Text(), QStringLiteral("Range check error (1 .. 99)"));
+    QVERIFY(window.Ready());
 
     // The next click is the user's own again.
     window.Field->SetValue(50);
@@ -468,6 +467,8 @@ void TestNumberEdit::upDownAssociationRule()
     // A field of another parent is not taken; a freed association may be taken over.
     QWidget elsewhere;
     auto *foreign = new TNumberEdit(&elsewhere);
+    foreign->setObjectName(QStringLiteral("edForeign"));
+    QTest::ignoreMessage(QtWarningMsg, "TNumUpDown: edForeign has another parent than udOther");
     second->SetAssociate(foreign);
     QCOMPARE(second->Associate(), nullptr);
     first->SetAssociate(nullptr);

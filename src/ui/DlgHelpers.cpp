@@ -1,0 +1,48 @@
+#include "ui/DlgHelpers.h"
+
+#include "ui/FormUtils.h"
+#include "ui/ShowMessageDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QShortcut>
+
+QString ControlHint(const QWidget *AControl)
+{
+    if (!AControl)
+        return {};
+    const QLineEdit *edit = qobject_cast<const QLineEdit *>(AControl);
+    if (const auto *combo = qobject_cast<const QComboBox *>(AControl))
+        edit = combo->lineEdit();
+    if (edit && !edit->placeholderText().isEmpty())
+        return edit->placeholderText();
+    // The line edit inside a combo box carries no tool tip of its own.
+    if (AControl->toolTip().isEmpty() && edit && edit != AControl)
+        return edit->toolTip();
+    return AControl->toolTip();
+}
+
+void AddHintKey(QWidget *AForm)
+{
+    auto *shortcut = new QShortcut(QKeySequence(Qt::Key_F11), AForm);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, AForm, [] {
+        // An empty hint shows nothing.
+        TypedMsgDlg(ControlHint(QApplication::focusWidget()), mdtCustom);
+    });
+}
+
+void FitTextArea(TFitScrollArea *AArea, QLabel *ALabel, const QScreen *AScreen, int AWidthShare,
+                 int AHeightShare)
+{
+    const QRect area = AScreen ? AScreen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize maxSize(qMax(100, area.width() * AWidthShare / 100),
+                        qMax(50, area.height() * AHeightShare / 100));
+    ALabel->setWordWrap(false);
+    if (ALabel->sizeHint().width() > maxSize.width())
+        ALabel->setWordWrap(true);
+    AArea->SetMaxHint(maxSize);
+}
