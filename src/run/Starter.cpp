@@ -12,9 +12,11 @@
 #include "util/StrUtils.h"
 #include "util/Translate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <poll.h>
+#include <sys/epoll.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -45,6 +47,43 @@ QString BlankCharacters()
         blanks += QChar(c);
     return blanks;
 }
+
+// The processes of a parallel run that have ended, by their place in the task list. A
+// closed pidfd leaves the set by itself.
+class TEpollSet
+{
+public:
+    TEpollSet() : FFd(epoll_create1(EPOLL_CLOEXEC)) {}
+    ~TEpollSet()
+    {
+        if (FFd >= 0)
+            close(FFd);
+    }
+    TEpollSet(const TEpollSet &) = delete;
+    TEpollSet &operator=(const TEpollSet &) = delete;
+
+    // False when the process cannot be watched here.
+    bool Add(int AWaitFd, size_t AIndex) const
+    {
+        if (FFd < 0)
+            return false;
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = AIndex;
+        return epoll_ctl(FFd, EPOLL_CTL_ADD, AWaitFd, &event) == 0;
+    }
+    // Waits at most AMs for ends; a signal merely ends the wait early.
+    void Wait(int AMs, std::vector<size_t> &AIndexes) const
+    {
+        epoll_event events[64];
+        const int n = epoll_wait(FFd, events, int(std::size(events)), AMs);
+        for (int i = 0; i < n; ++i)
+            AIndexes.push_back(size_t(events[i].data.u64));
+    }
+
+private:
+    int FFd;
+};
 
 void AppendOption(QString &ACommand, TBackupOption AOption, const QString &AValue = QString())
 {
@@ -255,13 +294,17 @@ void TStarter::RunSequential(TTaskProperties &AGroup, const QString &APassword, 
 
 // The design waits up to 100 ms on each running process in turn, so a pass over 300
 // processes could take half a minute before an ended one is seen. Here a pass waits at
-// most 100 ms on all of them at once and then collects every one that has ended, in list
-// order, so the reports keep their order and their texts.
+// most 100 ms for any of them to end (one epoll set, so a pass costs nothing per process
+// that is still running) and then collects every one that has ended, in list order, so
+// the reports keep their order and their texts.
 void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, const QString &ABase,
                            bool AInteractive)
 {
     const size_t count = AGroup.Tasks.size();
     std::vector<TProcessHandle> handles(count);
+    const TEpollSet ended;
+    // What the set cannot watch is looked at in every pass for 100 ms, as designed.
+    std::vector<bool> watched(count, false);
     for (size_t k = 0; k < count; ++k) {
         TTaskEntry &entry = AGroup.Tasks[k];
         if (!entry.Enabled)
@@ -276,40 +319,44 @@ void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, co
         if (start.Ok) {
             handles[k] = std::move(start.Handle);
             entry.ProcessHandle = handles[k].WaitFd();
+            watched[k] = ended.Add(entry.ProcessHandle, k);
         } else {
             Report(start.Message, AInteractive);
         }
         ProcessPendingEvents();
     }
 
-    std::vector<pollfd> fds;
-    std::vector<size_t> owners;
+    std::vector<size_t> ready;
     for (;;) {
-        fds.clear();
-        owners.clear();
-        for (size_t k = 0; k < count; ++k)
-            if (handles[k].IsValid()) {
-                fds.push_back({handles[k].WaitFd(), POLLIN, 0});
-                owners.push_back(k);
-            }
-        if (fds.empty())
+        bool anyRunning = false;
+        bool anyWatched = false;
+        ready.clear();
+        for (size_t k = 0; k < count; ++k) {
+            if (!handles[k].IsValid())
+                continue;
+            anyRunning = true;
+            if (watched[k])
+                anyWatched = true;
+            else
+                ready.push_back(k);
+        }
+        if (!anyRunning)
             break;
-        // A signal merely ends the pass early.
-        if (poll(fds.data(), nfds_t(fds.size()), PollTimeMs) > 0) {
-            for (size_t i = 0; i < fds.size(); ++i) {
-                if (fds[i].revents == 0)
-                    continue;
-                const size_t k = owners[i];
-                TTaskEntry &entry = AGroup.Tasks[k];
-                const TBackupResult result = PollBackup(handles[k]);
-                if (result.Code == brRunning)
-                    continue;
-                entry.ProcessHandle = -1;
-                if (IsReported(result.Code, AGroup, AInteractive))
-                    Report(result.Message + QStringLiteral(" - ") + Tr("Backup task") + QStringLiteral(": ") +
-                               entry.FileName,
-                           AInteractive);
-            }
+        if (anyWatched)
+            ended.Wait(PollTimeMs, ready);
+        std::sort(ready.begin(), ready.end());
+        for (const size_t k : ready) {
+            if (!handles[k].IsValid())
+                continue;
+            TTaskEntry &entry = AGroup.Tasks[k];
+            const TBackupResult result = PollBackup(handles[k]);
+            if (result.Code == brRunning)
+                continue;
+            entry.ProcessHandle = -1;
+            if (IsReported(result.Code, AGroup, AInteractive))
+                Report(result.Message + QStringLiteral(" - ") + Tr("Backup task") + QStringLiteral(": ") +
+                           entry.FileName,
+                       AInteractive);
         }
         ProcessPendingEvents();
     }
