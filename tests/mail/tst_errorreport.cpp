@@ -1,11 +1,17 @@
 #include "mail/ErrorReport.h"
 
 #include "config/ProgramEnv.h"
+#include "config/StarterConfig.h"
 #include "mail/PasswordCrypt.h"
 #include "support/SmtpServer.h"
+#include "support/TaskFiles.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -293,6 +299,92 @@ private slots:
         QVERIFY(SingleMessage(received));
         QCOMPARE(received.Record.value(QStringLiteral("client_cert")).toString(),
                  TTestCertificates::ClientCommonName);
+    }
+
+    void unattendedRun_data()
+    {
+        QTest::addColumn<bool>("serverDown");
+
+        QTest::newRow("report sent") << false;
+        QTest::newRow("server down") << true;
+    }
+
+    // The whole program, unattended and without a display: the group's backup fails, so
+    // the run mails its log. Whether the mail goes out or not, the run ends the same way.
+    void unattendedRun()
+    {
+#ifndef AK_STARTER_PATH
+        QSKIP("the program is built only with its window");
+#else
+        QFETCH(bool, serverDown);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString configDir = dir.filePath(QStringLiteral("config"));
+        QVERIFY(QDir().mkpath(configDir));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("Documents"))));
+        // The destination's parent folder is missing: the backup program ends with code 2.
+        TTaskFile task;
+        task.Destination = dir.filePath(QStringLiteral("missing/Backup"));
+        task.Sources = {dir.filePath(QStringLiteral("Documents"))};
+        task.LogName = dir.filePath(QStringLiteral("Documents.log"));
+        const QString taskFile = dir.filePath(QStringLiteral("Documents.buj"));
+        QVERIFY(WriteTaskFile(taskFile, task));
+
+        TStarterConfig config;
+        TTaskProperties &group = *config.Groups[size_t(config.AddGroup(QStringLiteral("Demo")))];
+        group.PwdPrompt = false;
+        group.Pwd = QStringLiteral("unused");
+        group.Status = 0;
+        group.AddTask(taskFile, true);
+        config.MailData = MailData();
+        const TConfigResult saved = config.Save(configDir + QStringLiteral("/akstarter.ini"),
+                                                QStringLiteral("AkStarter"), QStringLiteral("6.0"));
+        QVERIFY2(saved.Ok, qPrintable(saved.Message));
+        if (serverDown)
+            FServer.Stop();
+
+        QProcess starter;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("HOME"), dir.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("xdg")));
+        environment.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(AK_ARKIVO_PATH)).path() + u':' +
+                                                       environment.value(QStringLiteral("PATH")));
+        starter.setProcessEnvironment(environment);
+        starter.setWorkingDirectory(dir.path());
+        starter.start(QStringLiteral(AK_STARTER_PATH),
+                      {QStringLiteral("Demo"), QStringLiteral("/force"), QStringLiteral("/logmode:1"),
+                       QStringLiteral("/ini:") + configDir + u'/'});
+        const auto stop = qScopeGuard([&starter] {
+            if (starter.state() != QProcess::NotRunning) {
+                starter.kill();
+                starter.waitForFinished();
+            }
+        });
+        QVERIFY2(starter.waitForFinished(60000), qPrintable(starter.errorString()));
+        const QByteArray output = starter.readAllStandardError() + starter.readAllStandardOutput();
+        QCOMPARE(starter.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(starter.exitCode() == 1, output.constData());
+
+        // The run's own log file: the lines of this run and an empty line.
+        QStringList logLines = QString::fromUtf8(ReadAll(configDir + QStringLiteral("/akstarter.log")))
+                                   .split(QStringLiteral("\r\n"));
+        QCOMPARE(logLines.mid(logLines.size() - 2), QStringList({QString(), QString()}));
+        logLines.resize(logLines.size() - 2);
+        QVERIFY2(logLines.filter(QStringLiteral("  *** ")).size() == 1, qPrintable(logLines.join(u'\n')));
+        if (serverDown) {
+            QVERIFY(FServer.Messages().isEmpty());
+            return;
+        }
+        TReceivedMail received;
+        QVERIFY(SingleMessage(received));
+        QCOMPARE(received.RcptTos(), QStringList{"admin@example.org"});
+        QCOMPARE(received.Header(QStringLiteral("Subject")), "Backup failed");
+        QCOMPARE(BodyLines(received),
+                 QStringList({QStringLiteral("AkStarter error report - 1 error:"), QString()}) + logLines);
+#endif
     }
 };
 
