@@ -13,7 +13,7 @@ deps:
 	./scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAK_BUILD_TESTS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # The demo's configuration names its task files by absolute path, so it is written here;
@@ -46,11 +46,11 @@ fuzz: deps
 	done
 
 pot: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAK_BUILD_TESTS=OFF
 	cmake --build $(BUILD_DIR) --target pot
 
 format:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAK_BUILD_TESTS=OFF
 	cmake --build $(BUILD_DIR) --target format
 
 clean:
