@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,10 +23,18 @@ volatile std::sig_atomic_t Interrupted = 0;
 int ActiveTerminal = -1;
 termios SavedTerminal{};
 bool TerminalChanged = false;
+// The write end of a pipe that wakes the reader: Ctrl+C may come just before the read
+// starts, or reach another thread of the program.
+int InterruptWakeFd = -1;
 
 extern "C" void OnInterrupt(int)
 {
+    const int saved = errno;
     Interrupted = 1;
+    if (InterruptWakeFd >= 0) {
+        [[maybe_unused]] const ssize_t n = write(InterruptWakeFd, "!", 1);
+    }
+    errno = saved;
 }
 
 extern "C" void OnFatalSignal(int ASignal)
@@ -46,6 +55,10 @@ public:
     {
         Interrupted = 0;
         ActiveTerminal = AFd;
+        if (pipe2(FWake, O_CLOEXEC | O_NONBLOCK) == 0)
+            InterruptWakeFd = FWake[1];
+        else
+            FWake[0] = FWake[1] = -1;
         struct sigaction action
         {
         };
@@ -83,15 +96,22 @@ public:
         sigaction(SIGQUIT, &FOldQuit, nullptr);
         sigaction(SIGTSTP, &FOldTstp, nullptr);
         ActiveTerminal = -1;
+        InterruptWakeFd = -1;
+        for (const int fd : FWake)
+            if (fd >= 0)
+                close(fd);
     }
 
     TQuestionGuard(const TQuestionGuard &) = delete;
     TQuestionGuard &operator=(const TQuestionGuard &) = delete;
 
     bool EchoOff() const { return TerminalChanged; }
+    // Readable once Ctrl+C was pressed; -1 without one.
+    int InterruptFd() const { return FWake[0]; }
     const termios &Saved() const { return SavedTerminal; }
 
 private:
+    int FWake[2] = {-1, -1};
     struct sigaction FOldInt
     {
     };
@@ -196,12 +216,19 @@ std::optional<QByteArray> TTerminalQuestions::ReadLine(const QString &APrompt, b
     QByteArray line;
     std::optional<QByteArray> result;
     for (;;) {
+        pollfd waits[2] = {{FFd, POLLIN, 0}, {guard.InterruptFd(), POLLIN, 0}};
+        if (poll(waits, 2, -1) < 0 && errno != EINTR)
+            break;
+        if (Interrupted)
+            break; // Ctrl+C: cancelled
+        if (waits[0].revents == 0)
+            continue;
         char c = 0;
         const ssize_t rc = read(FFd, &c, 1);
-        if (rc < 0 && errno == EINTR && !Interrupted)
+        if (rc < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
-        if (rc <= 0 || Interrupted)
-            break; // end of input, a lost terminal or Ctrl+C: cancelled
+        if (rc <= 0)
+            break; // end of input or a lost terminal: cancelled
         if (c == '\n' || (editing && c == '\r')) {
             result = std::move(line);
             break;
