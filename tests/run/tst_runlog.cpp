@@ -19,6 +19,8 @@ namespace {
 
 // How long the tests let the writer wait before its second attempt.
 constexpr int RetryMs = 300;
+// The same when a lock goes away in between: long enough for a busy machine.
+constexpr int LockRetryMs = 2000;
 
 // Holds an exclusive lock on a file in another process, as a second run writing the log
 // would, until the object goes or Release() is called.
@@ -233,10 +235,10 @@ private slots:
         QVERIFY(shortLock.Take(name, 30));
         // Released while the writer sleeps between its attempts.
         std::thread release([&shortLock] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(RetryMs / 3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             shortLock.Kill();
         });
-        const TLogWriteResult written = WriteStarterLog(name, {QStringLiteral("second")}, RetryMs);
+        const TLogWriteResult written = WriteStarterLog(name, {QStringLiteral("second")}, LockRetryMs);
         release.join();
         shortLock.Release();
         QVERIFY2(written.Ok, qPrintable(written.Message));
