@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -15,8 +16,9 @@ namespace ModalHelper {
 
 // Calls the action with the first modal widget named AName (any when empty) that is shown
 // and active within ATimeoutMs. When the time is up, a modal widget still open is closed,
-// so that a failing test ends instead of waiting for a dialog nobody answers. The driver
-// stops when it goes out of scope, so that it never acts on a later test's dialog.
+// and so is the dialog the action left open ten seconds after it returned: a failing test
+// ends instead of waiting for a dialog nobody answers. The driver stops when it goes out
+// of scope, so that it never acts on a later test's dialog.
 class TModalDriver
 {
 public:
@@ -29,7 +31,12 @@ public:
                 (AName.isEmpty() || modal->objectName() == AName)) {
                 FTimer.stop();
                 FRan = true;
+                QPointer<QWidget> dialog = modal;
                 FAction(modal);
+                QTimer::singleShot(10000, &FTimer, [dialog] {
+                    if (dialog && dialog->isVisible())
+                        dialog->close();
+                });
             } else if (FDeadline.hasExpired()) {
                 FTimer.stop();
                 if (modal)

@@ -1,0 +1,120 @@
+#include "ui/MemoDlg.h"
+
+#include "ui/DlgHelpers.h"
+#include "ui/FormUtils.h"
+#include "ui/ShowMessageDlg.h"
+#include "util/Translate.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+TMemoDialog::TMemoDialog(QWidget *AParent)
+    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("MemoDialog"));
+
+    Descriptor = new QLabel;
+    Descriptor->setObjectName(QStringLiteral("Descriptor"));
+    Descriptor->setTextFormat(Qt::PlainText);
+    FDescArea = new TFitScrollArea(this);
+    FDescArea->setWidget(Descriptor);
+    Memo = new QPlainTextEdit(this);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setTabChangesFocus(true);
+    Descriptor->setBuddy(Memo);
+
+    OKBtn = new QPushButton(DTr("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(DTr("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAutoDefault(false);
+    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(OKBtn);
+    buttons->addWidget(CancelBtn);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(FDescArea);
+    layout->addWidget(Memo, 1);
+    layout->addLayout(buttons);
+    resize(360, 260);
+
+    AddHintKey(this);
+    SetScreenReaderTabStops(this);
+}
+
+QString TMemoDialog::LinesText(const QString &APlainText)
+{
+    if (APlainText.isEmpty())
+        return {};
+    QStringList lines = APlainText.split(u'\n');
+    // A final line break ends the last line; it starts no empty one.
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    QString text;
+    for (const QString &line : std::as_const(lines))
+        text += line + u'\n';
+    return text;
+}
+
+bool TMemoDialog::Execute(QPoint APos, const QString &Titel, const QString &Desc, QString &AText)
+{
+    setWindowTitle(Titel);
+    Descriptor->setText(Desc);
+    FDescArea->setVisible(!Desc.isEmpty());
+    Memo->setToolTip(Desc);
+
+    // Measured unwrapped: as wide as the widest line needs, by a tenth more.
+    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    const QString text = QString(AText).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    Memo->setPlainText(text);
+    int widest = 0;
+    for (const QString &line : text.split(u'\n'))
+        widest = qMax(widest, Memo->fontMetrics().horizontalAdvance(line));
+    const int needed = widest * 110 / 100;
+    Memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo->moveCursor(QTextCursor::End);
+    Memo->setFocus();
+
+    FPos = APos;
+    PlaceForm(this, FPos);
+    const QScreen *screen = ScreenNearest(frameGeometry().topLeft());
+    const int halfScreen = screen ? screen->availableGeometry().width() / 2 : 640;
+    FitTextArea(FDescArea, Descriptor, screen, 45, 25);
+    layout()->activate();
+    const int frame = width() - Memo->viewport()->width();
+    if (Memo->viewport()->width() < needed)
+        resize(qMin(needed + frame, halfScreen), height());
+    PlaceForm(this, FPos);
+
+    if (exec() != mrOk)
+        return false;
+    AText = LinesText(Memo->toPlainText());
+    return true;
+}
+
+void TMemoDialog::reject()
+{
+    done(mrCancel);
+}
+
+void TMemoDialog::showEvent(QShowEvent *AEvent)
+{
+    QDialog::showEvent(AEvent);
+    // Again, now that the window's frame is known.
+    PlaceForm(this, FPos);
+}
+
+bool EditMemoText(QPoint APos, const QString &Titel, const QString &Desc, QString &AText)
+{
+    TMemoDialog dialog(QApplication::activeWindow());
+    return dialog.Execute(APos, Titel, Desc, AText);
+}
