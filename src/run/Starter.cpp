@@ -72,6 +72,11 @@ public:
         event.data.u64 = AIndex;
         return epoll_ctl(FFd, EPOLL_CTL_ADD, AWaitFd, &event) == 0;
     }
+    void Remove(int AWaitFd) const
+    {
+        if (FFd >= 0)
+            epoll_ctl(FFd, EPOLL_CTL_DEL, AWaitFd, nullptr);
+    }
     // Waits at most AMs for ends; a signal merely ends the wait early.
     void Wait(int AMs, std::vector<size_t> &AIndexes) const
     {
@@ -303,8 +308,9 @@ void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, co
     const size_t count = AGroup.Tasks.size();
     std::vector<TProcessHandle> handles(count);
     const TEpollSet ended;
-    // What the set cannot watch is looked at in every pass for 100 ms, as designed.
-    std::vector<bool> watched(count, false);
+    size_t watchedRunning = 0;
+    // What the set cannot take is looked at in every pass for 100 ms, as designed.
+    std::vector<size_t> unwatched;
     for (size_t k = 0; k < count; ++k) {
         TTaskEntry &entry = AGroup.Tasks[k];
         if (!entry.Enabled)
@@ -319,7 +325,10 @@ void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, co
         if (start.Ok) {
             handles[k] = std::move(start.Handle);
             entry.ProcessHandle = handles[k].WaitFd();
-            watched[k] = ended.Add(entry.ProcessHandle, k);
+            if (ended.Add(entry.ProcessHandle, k))
+                ++watchedRunning;
+            else
+                unwatched.push_back(k);
         } else {
             Report(start.Message, AInteractive);
         }
@@ -327,22 +336,9 @@ void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, co
     }
 
     std::vector<size_t> ready;
-    for (;;) {
-        bool anyRunning = false;
-        bool anyWatched = false;
-        ready.clear();
-        for (size_t k = 0; k < count; ++k) {
-            if (!handles[k].IsValid())
-                continue;
-            anyRunning = true;
-            if (watched[k])
-                anyWatched = true;
-            else
-                ready.push_back(k);
-        }
-        if (!anyRunning)
-            break;
-        if (anyWatched)
+    while (watchedRunning > 0 || !unwatched.empty()) {
+        ready = unwatched;
+        if (watchedRunning > 0)
             ended.Wait(PollTimeMs, ready);
         std::sort(ready.begin(), ready.end());
         for (const size_t k : ready) {
@@ -352,7 +348,13 @@ void TStarter::RunParallel(TTaskProperties &AGroup, const QString &APassword, co
             const TBackupResult result = PollBackup(handles[k]);
             if (result.Code == brRunning)
                 continue;
+            // A wait that failed outright keeps the pidfd open for a later reaping.
+            ended.Remove(entry.ProcessHandle);
             entry.ProcessHandle = -1;
+            if (const auto at = std::find(unwatched.begin(), unwatched.end(), k); at != unwatched.end())
+                unwatched.erase(at);
+            else
+                --watchedRunning;
             if (IsReported(result.Code, AGroup, AInteractive))
                 Report(result.Message + QStringLiteral(" - ") + Tr("Backup task") + QStringLiteral(": ") +
                            entry.FileName,
