@@ -27,7 +27,7 @@ QString PasswordField(bool home)
     return QFile::decodeName(home ? found->pw_dir : found->pw_name);
 }
 
-// An XDG base folder from its variable; the specification ignores relative values.
+// An XDG base folder from its variable; XDG ignores relative values.
 QString XdgBaseFolder(const char *variable, const QString &fallback)
 {
     const QString value = qEnvironmentVariable(variable);
