@@ -45,8 +45,9 @@ TCharTableDialog::TCharTableDialog(QWidget *AParent)
     headerFont.setPointSize(GridPointSize);
     for (QHeaderView *header : {CharGrid->horizontalHeader(), CharGrid->verticalHeader()}) {
         header->setSectionResizeMode(QHeaderView::Fixed);
-        header->setDefaultSectionSize(CellSize);
+        // The style's own minimum would otherwise widen the default size.
         header->setMinimumSectionSize(CellSize);
+        header->setDefaultSectionSize(CellSize);
         header->setFont(headerFont);
         header->setSectionsClickable(false);
         header->setHighlightSections(false);

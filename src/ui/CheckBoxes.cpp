@@ -23,33 +23,50 @@ public:
         QStyle *style = widget ? widget->style() : FBox->style();
         APainter->save();
         APainter->fillRect(AOption.rect, AOption.palette.base());
+        // The entry that space toggles: tinted and framed in the selection colour, which
+        // shows in both appearances (the style's focus frame does not on the dark list).
+        if (AOption.state & (QStyle::State_HasFocus | QStyle::State_Selected)) {
+            QColor tint = AOption.palette.color(QPalette::Highlight);
+            APainter->setPen(tint);
+            tint.setAlpha(60);
+            APainter->setBrush(tint);
+            APainter->drawRect(AOption.rect.adjusted(0, 0, -1, -1));
+        }
 
-        QStyleOptionButton check;
-        check.initFrom(FBox);
-        check.state &= ~(QStyle::State_HasFocus | QStyle::State_MouseOver);
-        check.state |=
-            AIndex.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+        // A box of our own: the style's check box draws its frame in a shade of the window
+        // colour that vanishes on the dark list colour.
         const QSize size = CheckSize(style);
-        check.rect =
-            QRect(AOption.rect.left() + 2, AOption.rect.top() + (AOption.rect.height() - size.height()) / 2,
-                  size.width(), size.height());
-        style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &check, APainter, widget);
+        const QRect box(AOption.rect.left() + 2,
+                        AOption.rect.top() + (AOption.rect.height() - size.height()) / 2, size.width(),
+                        size.height());
+        const QColor ink = AOption.palette.color(QPalette::Text);
+        const QColor base = AOption.palette.color(QPalette::Base);
+        const QColor frame((ink.red() + base.red()) / 2, (ink.green() + base.green()) / 2,
+                           (ink.blue() + base.blue()) / 2);
+        APainter->setRenderHint(QPainter::Antialiasing);
+        APainter->setPen(QPen(frame, 1));
+        APainter->setBrush(base);
+        APainter->drawRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5));
+        if (AIndex.data(Qt::CheckStateRole).toInt() == Qt::Checked) {
+            APainter->setPen(
+                QPen(ink, qMax(1.5, box.width() / 8.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            const QPointF points[] = {
+                {box.left() + box.width() * 0.22, box.top() + box.height() * 0.52},
+                {box.left() + box.width() * 0.42, box.top() + box.height() * 0.74},
+                {box.left() + box.width() * 0.78, box.top() + box.height() * 0.28},
+            };
+            APainter->drawPolyline(points, 3);
+        }
+        APainter->setRenderHint(QPainter::Antialiasing, false);
 
         QRect textRect = AOption.rect;
-        textRect.setLeft(check.rect.right() + 1);
+        textRect.setLeft(box.right() + 1);
         const QString text = u' ' + FBox->GetLongString(AIndex.row());
         APainter->setPen(AOption.palette.color(QPalette::Text));
         APainter->setFont(AOption.font);
         APainter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                            AOption.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
 
-        // The entry that space toggles.
-        if (AOption.state & (QStyle::State_HasFocus | QStyle::State_Selected)) {
-            QStyleOptionFocusRect focus;
-            focus.QStyleOption::operator=(AOption);
-            focus.rect = AOption.rect.adjusted(1, 1, -1, -1);
-            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, APainter, widget);
-        }
         APainter->restore();
     }
 

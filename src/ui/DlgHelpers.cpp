@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
 #include <QScreen>
 #include <QShortcut>
 
@@ -41,8 +44,35 @@ void FitTextArea(TFitScrollArea *AArea, QLabel *ALabel, const QScreen *AScreen, 
     const QRect area = AScreen ? AScreen->availableGeometry() : QRect(0, 0, 1024, 768);
     const QSize maxSize(qMax(100, area.width() * AWidthShare / 100),
                         qMax(50, area.height() * AHeightShare / 100));
+    // Keeps the text off a scroll bar.
+    ALabel->setContentsMargins(0, 0, 6, 0);
     ALabel->setWordWrap(false);
     if (ALabel->sizeHint().width() > maxSize.width())
         ALabel->setWordWrap(true);
     AArea->SetMaxHint(maxSize);
+}
+
+TFitScrollArea *NewTextArea(QLabel *ALabel, const char *AObjectName, QWidget *AParent)
+{
+    ALabel->setObjectName(QString::fromLatin1(AObjectName));
+    ALabel->setTextFormat(Qt::PlainText);
+    ALabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto *area = new TFitScrollArea(AParent);
+    area->setWidget(ALabel);
+    return area;
+}
+
+QIcon ThemedIcon(const QString &AThemeName, const QPalette &APalette,
+                 const std::function<void(QPainter &, const QColor &)> &ADraw)
+{
+    const QIcon themed = QIcon::fromTheme(AThemeName);
+    if (!themed.isNull())
+        return themed;
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    ADraw(painter, APalette.color(QPalette::ButtonText));
+    painter.end();
+    return QIcon(pixmap);
 }

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 
+#include <functional>
+
+class QColor;
 class QLabel;
+class QPainter;
+class QPalette;
 class QScreen;
 class QWidget;
 class TFitScrollArea;
@@ -21,3 +27,12 @@ void AddHintKey(QWidget *AForm);
 // dialogs with a huge prompt on the screen.
 void FitTextArea(TFitScrollArea *AArea, QLabel *ALabel, const QScreen *AScreen, int AWidthShare,
                  int AHeightShare);
+
+// A heading or prompt: ALabel shows plain text in a frameless area of AParent that
+// scrolls what FitTextArea does not let it show.
+TFitScrollArea *NewTextArea(QLabel *ALabel, const char *AObjectName, QWidget *AParent);
+
+// The icon theme's icon of that name, else one that ADraw paints into a 32-pixel square
+// in the button text colour of APalette.
+QIcon ThemedIcon(const QString &AThemeName, const QPalette &APalette,
+                 const std::function<void(QPainter &, const QColor &)> &ADraw);

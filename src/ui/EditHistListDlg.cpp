@@ -31,13 +31,11 @@ TEditHistListDialog::TEditHistListDialog(QWidget *AParent)
     setWindowTitle(DTr("Edit list entries"));
 
     lbDesc = new QLabel;
-    lbDesc->setObjectName(QStringLiteral("lbDesc"));
-    lbDesc->setTextFormat(Qt::PlainText);
-    FDescArea = new TFitScrollArea(this);
-    FDescArea->setWidget(lbDesc);
+    FDescArea = NewTextArea(lbDesc, "lbDesc", this);
     lbxStringList = new QListWidget(this);
     lbxStringList->setObjectName(QStringLiteral("lbxStringList"));
     lbxStringList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lbxStringList->setMinimumHeight(120);
     lbDesc->setBuddy(lbxStringList);
 
     btnEdit = new QPushButton(DTr("Edit"), this);
@@ -123,7 +121,7 @@ bool TEditHistListDialog::Execute(QPoint APos, const QString &Titel, const QStri
     // A negative coordinate means: no place of its own.
     FPos = APos.x() < 0 || APos.y() < 0 ? ScreenCenterPos : APos;
     const QScreen *screen = PlacementScreen(FPos, dmActiveForm);
-    FitTextArea(FDescArea, lbDesc, screen, 50, 25);
+    FitTextArea(FDescArea, lbDesc, screen, 50, 15);
     PlaceForm(this, FPos);
 
     if (exec() != mrOk)

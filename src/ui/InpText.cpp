@@ -25,10 +25,7 @@ TInputTextDialog::TInputTextDialog(QWidget *AParent)
     setWindowTitle(DTr("Edit text"));
 
     Descriptor = new QLabel;
-    Descriptor->setObjectName(QStringLiteral("Descriptor"));
-    Descriptor->setTextFormat(Qt::PlainText);
-    FDescArea = new TFitScrollArea(this);
-    FDescArea->setWidget(Descriptor);
+    FDescArea = NewTextArea(Descriptor, "Descriptor", this);
 
     TextFeld = new QComboBox(this);
     TextFeld->setObjectName(QStringLiteral("TextFeld"));

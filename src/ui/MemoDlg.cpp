@@ -18,14 +18,12 @@ TMemoDialog::TMemoDialog(QWidget *AParent)
     setObjectName(QStringLiteral("MemoDialog"));
 
     Descriptor = new QLabel;
-    Descriptor->setObjectName(QStringLiteral("Descriptor"));
-    Descriptor->setTextFormat(Qt::PlainText);
-    FDescArea = new TFitScrollArea(this);
-    FDescArea->setWidget(Descriptor);
+    FDescArea = NewTextArea(Descriptor, "Descriptor", this);
     Memo = new QPlainTextEdit(this);
     Memo->setObjectName(QStringLiteral("Memo"));
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setTabChangesFocus(true);
+    Memo->setMinimumHeight(140);
     Descriptor->setBuddy(Memo);
 
     OKBtn = new QPushButton(DTr("OK"), this);
@@ -88,7 +86,7 @@ bool TMemoDialog::Execute(QPoint APos, const QString &Titel, const QString &Desc
     PlaceForm(this, FPos);
     const QScreen *screen = ScreenNearest(frameGeometry().topLeft());
     const int halfScreen = screen ? screen->availableGeometry().width() / 2 : 640;
-    FitTextArea(FDescArea, Descriptor, screen, 45, 25);
+    FitTextArea(FDescArea, Descriptor, screen, 45, 15);
     layout()->activate();
     const int frame = width() - Memo->viewport()->width();
     if (Memo->viewport()->width() < needed)

@@ -21,26 +21,19 @@
 
 namespace {
 
-// An eye, drawn in the text colour, where the icon theme has none.
+// An eye, where the icon theme has none.
 QIcon EyeIcon(const QPalette &APalette)
 {
-    const QIcon themed = QIcon::fromTheme(QStringLiteral("view-visible"));
-    if (!themed.isNull())
-        return themed;
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ink = APalette.color(QPalette::ButtonText);
-    painter.setPen(QPen(ink, 2.5));
-    QPainterPath lids;
-    lids.moveTo(3, 16);
-    lids.quadTo(16, 2, 29, 16);
-    lids.quadTo(16, 30, 3, 16);
-    painter.drawPath(lids);
-    painter.setBrush(ink);
-    painter.drawEllipse(QPointF(16, 16), 4.5, 4.5);
-    return QIcon(pixmap);
+    return ThemedIcon(QStringLiteral("view-visible"), APalette, [](QPainter &painter, const QColor &ink) {
+        painter.setPen(QPen(ink, 2.5));
+        QPainterPath lids;
+        lids.moveTo(3, 16);
+        lids.quadTo(16, 2, 29, 16);
+        lids.quadTo(16, 30, 3, 16);
+        painter.drawPath(lids);
+        painter.setBrush(ink);
+        painter.drawEllipse(QPointF(16, 16), 4.5, 4.5);
+    });
 }
 
 QLineEdit *NewPasswordEdit(const char *AObjectName, const QString &ATextHint, QWidget *AParent)

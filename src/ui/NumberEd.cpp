@@ -418,38 +418,32 @@ void TNumberEdit::keyReleaseEvent(QKeyEvent *AEvent)
 
 void TNumberEdit::SetNumMode(TNumMode AMode)
 {
-    FNumMode = AMode;
-    Rewrite();
+    SetFormat(FNumMode, AMode);
 }
 
 void TNumberEdit::SetDigits(int16_t ADigits)
 {
-    FDigits = ADigits;
-    Rewrite();
+    SetFormat(FDigits, ADigits);
 }
 
 void TNumberEdit::SetBits(uint16_t ABits)
 {
-    FBits = ABits;
-    Rewrite();
+    SetFormat(FBits, ABits);
 }
 
 void TNumberEdit::SetPrefix(bool APrefix)
 {
-    FPrefix = APrefix;
-    Rewrite();
+    SetFormat(FPrefix, APrefix);
 }
 
 void TNumberEdit::SetGroupDigits(int16_t AGroupDigits)
 {
-    FGroupDigits = AGroupDigits;
-    Rewrite();
+    SetFormat(FGroupDigits, AGroupDigits);
 }
 
 void TNumberEdit::SetBytes(bool ABytes)
 {
-    FBytes = ABytes;
-    Rewrite();
+    SetFormat(FBytes, ABytes);
 }
 
 // ---- TRangeEdit --------------------------------------------------------------------------

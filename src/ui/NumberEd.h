@@ -100,6 +100,12 @@ protected:
 
 private:
     void Rewrite() { SetValue(FValue); }
+    // Stores a property of the text's form and writes the value in the new form.
+    template <typename T> void SetFormat(T &AField, T AValue)
+    {
+        AField = AValue;
+        Rewrite();
+    }
 
     TNumMode FNumMode = nmDecimal;
     int16_t FDigits = 0;

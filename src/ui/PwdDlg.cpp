@@ -18,26 +18,19 @@
 
 namespace {
 
-// A clipboard, drawn in the text colour, where the icon theme has no paste icon.
+// A clipboard, where the icon theme has no paste icon.
 QIcon PasteIcon(const QPalette &APalette)
 {
-    const QIcon themed = QIcon::fromTheme(QStringLiteral("edit-paste"));
-    if (!themed.isNull())
-        return themed;
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ink = APalette.color(QPalette::ButtonText);
-    painter.setPen(QPen(ink, 2.5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(QRectF(6, 5, 20, 24), 3, 3);
-    painter.setBrush(ink);
-    painter.drawRoundedRect(QRectF(11, 2, 10, 6), 2, 2);
-    painter.setPen(QPen(ink, 2));
-    for (const int y : {14, 19, 24})
-        painter.drawLine(QPointF(11, y), QPointF(21, y));
-    return QIcon(pixmap);
+    return ThemedIcon(QStringLiteral("edit-paste"), APalette, [](QPainter &painter, const QColor &ink) {
+        painter.setPen(QPen(ink, 2.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(6, 5, 20, 24), 3, 3);
+        painter.setBrush(ink);
+        painter.drawRoundedRect(QRectF(11, 2, 10, 6), 2, 2);
+        painter.setPen(QPen(ink, 2));
+        for (const int y : {14, 19, 24})
+            painter.drawLine(QPointF(11, y), QPointF(21, y));
+    });
 }
 
 } // namespace
@@ -50,11 +43,7 @@ TPasswordDialog::TPasswordDialog(QWidget *AParent)
     pnTop = new QWidget(this);
     pnTop->setObjectName(QStringLiteral("pnTop"));
     lblPrompt = new QLabel;
-    lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
-    lblPrompt->setTextFormat(Qt::PlainText);
-    lblPrompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    FPromptArea = new TFitScrollArea(pnTop);
-    FPromptArea->setWidget(lblPrompt);
+    FPromptArea = NewTextArea(lblPrompt, "lblPrompt", pnTop);
     auto *topLayout = new QVBoxLayout(pnTop);
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->addWidget(FPromptArea);

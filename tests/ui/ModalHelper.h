@@ -83,4 +83,24 @@ private:
     TModalDriver FDriver;
 };
 
+// The control named AName in ADialog; a missing one ends the test run, since every step
+// after it would fail anyway.
+template <typename T> T *Control(QWidget *ADialog, const char *AName)
+{
+    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
+    if (!control)
+        qFatal("no control %s", AName);
+    return control;
+}
+
+// Gives AControl the focus, presses F11 and returns the text of the hint message that
+// appeared (empty when none did).
+inline QString PressF11(QWidget *AControl)
+{
+    AControl->setFocus();
+    const TMessageCatcher catcher;
+    QTest::keyClick(AControl, Qt::Key_F11);
+    return catcher.Wait() ? catcher.Text() : QString();
+}
+
 } // namespace ModalHelper

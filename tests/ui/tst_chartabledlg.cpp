@@ -13,14 +13,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("CharTableDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 } // namespace
 
 class TestCharTableDialog final : public QObject

@@ -14,14 +14,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("EditHistListDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 QListWidget *List(QWidget *ADialog)
 {
     return Control<QListWidget>(ADialog, "lbxStringList");
@@ -60,6 +52,15 @@ struct TGroup
     QString Name;
     int &Destroyed;
 };
+
+// One object per name.
+std::vector<std::unique_ptr<TGroup>> Groups(const QStringList &ANames, int &ADestroyed)
+{
+    std::vector<std::unique_ptr<TGroup>> groups;
+    for (const QString &name : ANames)
+        groups.push_back(std::make_unique<TGroup>(name, ADestroyed));
+    return groups;
+}
 
 } // namespace
 
@@ -207,10 +208,8 @@ void TestEditHistList::renamesUnlessTheNameIsTaken()
 void TestEditHistList::okRearrangesAndFreesTheObjects()
 {
     int destroyed = 0;
-    std::vector<std::unique_ptr<TGroup>> groups;
     QStringList names{"Daily", "Weekly", "Monthly"};
-    for (const QString &name : names)
-        groups.push_back(std::make_unique<TGroup>(name, destroyed));
+    auto groups = Groups(names, destroyed);
     const TModalDriver driver(DialogName, [](QWidget *dialog) {
         Select(dialog, {1});
         Control<QPushButton>(dialog, "btnRemove")->click();
@@ -233,10 +232,8 @@ void TestEditHistList::okRearrangesAndFreesTheObjects()
 void TestEditHistList::cancelLeavesEverything()
 {
     int destroyed = 0;
-    std::vector<std::unique_ptr<TGroup>> groups;
     QStringList names{"Daily", "Weekly", "Monthly"};
-    for (const QString &name : names)
-        groups.push_back(std::make_unique<TGroup>(name, destroyed));
+    auto groups = Groups(names, destroyed);
     const TModalDriver driver(DialogName, [](QWidget *dialog) {
         Select(dialog, {0, 2});
         Control<QPushButton>(dialog, "btnRemove")->click();

@@ -15,14 +15,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("InputTextDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 QStringList Numbered(const QString &AStem, int ACount)
 {
     QStringList list;
@@ -192,10 +184,7 @@ void TestInputText::f11ShowsTheHeading()
     QString shown;
     const TModalDriver driver(DialogName, [&](QWidget *dialog) {
         auto *box = Control<QComboBox>(dialog, "TextFeld");
-        const TMessageCatcher catcher;
-        QTest::keyClick(box->lineEdit(), Qt::Key_F11);
-        if (catcher.Wait())
-            shown = catcher.Text();
+        shown = PressF11(box->lineEdit());
         QTest::keyClick(box->lineEdit(), Qt::Key_Escape);
     });
     QString text;

@@ -13,14 +13,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("MemoDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 } // namespace
 
 class TestMemoDialog final : public QObject
@@ -136,11 +128,7 @@ void TestMemoDialog::f11ShowsTheHeading()
 {
     QString shown;
     const TModalDriver driver(DialogName, [&](QWidget *dialog) {
-        auto *memo = Control<QPlainTextEdit>(dialog, "Memo");
-        const TMessageCatcher catcher;
-        QTest::keyClick(memo, Qt::Key_F11);
-        if (catcher.Wait())
-            shown = catcher.Text();
+        shown = PressF11(Control<QPlainTextEdit>(dialog, "Memo"));
         Control<QPushButton>(dialog, "CancelBtn")->click();
     });
     QString text;

@@ -14,14 +14,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("NewPwdDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 // Fills the fields and presses OK; when a message appears, notes it and which field has
 // the focus afterwards, then cancels.
 struct TOkAttempt
@@ -236,12 +228,7 @@ void TestNewPwdDialog::f11ShowsTheTextHints()
     QFETCH(QString, hint);
     QString shown;
     const TModalDriver driver(DialogName, [&](QWidget *dialog) {
-        auto *widget = Control<QWidget>(dialog, control.toLatin1().constData());
-        widget->setFocus();
-        const TMessageCatcher catcher;
-        QTest::keyClick(widget, Qt::Key_F11);
-        if (catcher.Wait())
-            shown = catcher.Text();
+        shown = PressF11(Control<QWidget>(dialog, control.toLatin1().constData()));
         Control<QPushButton>(dialog, "CancelBtn")->click();
     });
     TNewPwdDialog dialog;

@@ -17,14 +17,6 @@ namespace {
 
 const QString DialogName = QStringLiteral("PasswordDialog");
 
-template <typename T> T *Control(QWidget *ADialog, const char *AName)
-{
-    T *control = ADialog->findChild<T *>(QString::fromLatin1(AName));
-    if (!control)
-        qFatal("no control %s", AName);
-    return control;
-}
-
 QString ManyLines(int ACount)
 {
     QStringList lines;
@@ -201,12 +193,7 @@ void TestPasswordDialog::f11ShowsTheHintOfTheFocusedField()
     QFETCH(QString, hint);
     QString shown;
     const TModalDriver driver(DialogName, [&](QWidget *dialog) {
-        auto *widget = Control<QWidget>(dialog, control.toLatin1().constData());
-        widget->setFocus();
-        const TMessageCatcher catcher;
-        QTest::keyClick(widget, Qt::Key_F11);
-        if (catcher.Wait())
-            shown = catcher.Text();
+        shown = PressF11(Control<QWidget>(dialog, control.toLatin1().constData()));
         Control<QPushButton>(dialog, "CancelBtn")->click();
     });
     QString password;
