@@ -27,7 +27,8 @@ QString HexLabel(int ANumber)
 } // namespace
 
 TCharTableDialog::TCharTableDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : TPlacedDialog(AParent,
+                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("CharTableDialog"));
     setWindowTitle(DTr("Character table"));
@@ -73,13 +74,8 @@ TCharTableDialog::TCharTableDialog(QWidget *AParent)
     valueLabel->setBuddy(leValue);
     connect(leValue, &QLineEdit::textEdited, this, &TCharTableDialog::HexValueEdited);
 
-    btnSelect = new QPushButton(DTr("Select"), this);
-    btnSelect->setObjectName(QStringLiteral("btnSelect"));
-    btnSelect->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    connect(btnSelect, &QPushButton::clicked, this, [this] { done(mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+    btnSelect = NewResultButton(this, this, DTr("Select"), "btnSelect", mrOk, true);
+    CancelBtn = NewResultButton(this, this, DTr("Cancel"), "CancelBtn", mrCancel);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(valueLabel);
@@ -120,9 +116,7 @@ int TCharTableDialog::Execute(QPoint APos, const QString &AFontName)
     FillGrid();
     CharGrid->setCurrentCell(0, 0);
     CharGrid->setFocus();
-    FPos = APos;
-    layout()->activate();
-    PlaceForm(this, FPos);
+    Place(APos);
     return exec() == mrOk ? CurrentCode() : 0;
 }
 
@@ -139,18 +133,6 @@ void TCharTableDialog::HexValueEdited(const QString &AText)
     const auto code = ParseInteger(QString(u'$' + AText.trimmed()), 0, 255);
     if (code)
         CharGrid->setCurrentCell(int(*code / 16), int(*code % 16));
-}
-
-void TCharTableDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TCharTableDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
 }
 
 int SelectChar(QPoint APos, const QString &AFontName)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QDialog>
@@ -11,7 +12,7 @@ class QPushButton;
 class QTableWidget;
 
 // Picks a character from a table of the codes 0 ... 255, drawn in a given font.
-class TCharTableDialog : public QDialog
+class TCharTableDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -23,19 +24,12 @@ public:
     // The code of the current cell.
     int CurrentCode() const;
 
-public slots:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *AEvent) override;
-
 private:
     void HexValueEdited(const QString &AText);
     void FillGrid();
 
     QString DefFontName;
     QString GridFontName;
-    QPoint FPos;
     QTableWidget *CharGrid;
     QLineEdit *leValue;
     QPushButton *btnSelect;

@@ -5,13 +5,35 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+
+void TPlacedDialog::Place(QPoint APos)
+{
+    FPos = APos;
+    if (layout())
+        layout()->activate();
+    PlaceForm(this, FPos);
+}
+
+void TPlacedDialog::reject()
+{
+    done(mrCancel);
+}
+
+void TPlacedDialog::showEvent(QShowEvent *AEvent)
+{
+    QDialog::showEvent(AEvent);
+    PlaceForm(this, FPos);
+}
 
 QString ControlHint(const QWidget *AControl)
 {
@@ -75,4 +97,18 @@ QIcon ThemedIcon(const QString &AThemeName, const QPalette &APalette,
     ADraw(painter, APalette.color(QPalette::ButtonText));
     painter.end();
     return QIcon(pixmap);
+}
+
+QPushButton *NewResultButton(QDialog *ADialog, QWidget *AParent, const QString &ACaption,
+                             const char *AObjectName, int AResult, bool ADefault,
+                             std::function<bool()> ACheck)
+{
+    auto *button = new QPushButton(ACaption, AParent);
+    button->setObjectName(QString::fromLatin1(AObjectName));
+    button->setDefault(ADefault);
+    QObject::connect(button, &QPushButton::clicked, ADialog, [ADialog, AResult, check = std::move(ACheck)] {
+        if (!check || check())
+            ADialog->done(AResult);
+    });
+    return button;
 }

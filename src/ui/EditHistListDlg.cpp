@@ -25,7 +25,8 @@ constexpr int OriginRole = Qt::UserRole;
 } // namespace
 
 TEditHistListDialog::TEditHistListDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : TPlacedDialog(AParent,
+                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("EditHistListDialog"));
     setWindowTitle(DTr("Edit list entries"));
@@ -59,20 +60,13 @@ TEditHistListDialog::TEditHistListDialog(QWidget *AParent)
     auto *moveLayout = new QHBoxLayout(gbMove);
     moveLayout->addWidget(btnUp);
     moveLayout->addWidget(btnDown);
-    OKBtn = new QPushButton(DTr("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    for (QPushButton *button : {btnEdit, btnRemove, btnUp, btnDown, CancelBtn})
-        button->setAutoDefault(false);
+    OKBtn = NewResultButton(this, this, DTr("OK"), "OKBtn", mrOk, true);
+    CancelBtn = NewResultButton(this, this, DTr("Cancel"), "CancelBtn", mrCancel);
 
     connect(btnEdit, &QPushButton::clicked, this, &TEditHistListDialog::EditClicked);
     connect(btnRemove, &QPushButton::clicked, this, &TEditHistListDialog::RemoveClicked);
     connect(btnUp, &QPushButton::clicked, this, [this] { MoveClicked(true); });
     connect(btnDown, &QPushButton::clicked, this, [this] { MoveClicked(false); });
-    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(btnEdit);
@@ -119,10 +113,10 @@ bool TEditHistListDialog::Execute(QPoint APos, const QString &Titel, const QStri
     lbxStringList->setFocus();
 
     // A negative coordinate means: no place of its own.
-    FPos = APos.x() < 0 || APos.y() < 0 ? ScreenCenterPos : APos;
-    const QScreen *screen = PlacementScreen(FPos, dmActiveForm);
+    const QPoint pos = APos.x() < 0 || APos.y() < 0 ? ScreenCenterPos : APos;
+    const QScreen *screen = PlacementScreen(pos, dmActiveForm);
     FitTextArea(FDescArea, lbDesc, screen, 50, 15);
-    PlaceForm(this, FPos);
+    Place(pos);
 
     if (exec() != mrOk)
         return false;
@@ -215,18 +209,6 @@ void TEditHistListDialog::MoveClicked(bool AUp)
     lbxStringList->setCurrentRow(moved.first(), QItemSelectionModel::ClearAndSelect);
     for (const int row : std::as_const(moved))
         lbxStringList->item(row)->setSelected(true);
-}
-
-void TEditHistListDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TEditHistListDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
 }
 
 bool EditHistList(QPoint APos, const QString &Titel, const QString &Desc, QStringList &HList, bool ADelete,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QDialog>
@@ -20,7 +21,7 @@ class TFitScrollArea;
 // Edits a list of names: entries can be renamed, removed and moved. Each entry remembers
 // its position in the caller's list, so that the caller can rearrange the objects that
 // belong to the names.
-class TEditHistListDialog : public QDialog
+class TEditHistListDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -33,18 +34,11 @@ public:
     // The positions (in the caller's list) of the entries removed during this use.
     QList<int> DelList;
 
-public slots:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *AEvent) override;
-
 private:
     void EditClicked();
     void RemoveClicked();
     void MoveClicked(bool AUp);
 
-    QPoint FPos;
     TFitScrollArea *FDescArea;
     QLabel *lbDesc;
     QListWidget *lbxStringList;

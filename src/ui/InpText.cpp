@@ -19,7 +19,8 @@
 #include <QScreen>
 
 TInputTextDialog::TInputTextDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : TPlacedDialog(AParent,
+                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("InputTextDialog"));
     setWindowTitle(DTr("Edit text"));
@@ -44,16 +45,9 @@ TInputTextDialog::TInputTextDialog(QWidget *AParent)
 
     btnTable = new QPushButton(DTr("Character table"), this);
     btnTable->setObjectName(QStringLiteral("btnTable"));
-    btnTable->setAutoDefault(false);
     connect(btnTable, &QPushButton::clicked, this, &TInputTextDialog::TableClicked);
-    OKBtn = new QPushButton(DTr("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAutoDefault(false);
-    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+    OKBtn = NewResultButton(this, this, DTr("OK"), "OKBtn", mrOk, true);
+    CancelBtn = NewResultButton(this, this, DTr("Cancel"), "CancelBtn", mrCancel);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btnTable);
@@ -118,9 +112,7 @@ bool TInputTextDialog::Execute(QPoint APos, const QString &Titel, const QString 
     const int textWidth = TextFeld->fontMetrics().horizontalAdvance(AText) + 20 + 40;
     TextFeld->setMinimumWidth(qMin(qMax(defWidth, textWidth), maxWidth));
     FitTextArea(FDescArea, Descriptor, screen, 75, 40);
-    FPos = APos;
-    layout()->activate();
-    PlaceForm(this, FPos);
+    Place(APos);
 
     if (exec() != mrOk)
         return false;
@@ -160,18 +152,6 @@ bool TInputTextDialog::eventFilter(QObject *AWatched, QEvent *AEvent)
         }
     }
     return QDialog::eventFilter(AWatched, AEvent);
-}
-
-void TInputTextDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TInputTextDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
 }
 
 bool InputText(QPoint APos, const QString &Titel, const QString &Desc, bool ShowTable, QString &AText)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QDialog>
@@ -14,7 +15,7 @@ class TFitScrollArea;
 
 // Asks for one line of text, optionally with a history of earlier entries to choose
 // from and a character table.
-class TInputTextDialog : public QDialog
+class TInputTextDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -35,18 +36,13 @@ public:
     // not kept.
     static void AddHistory(QStringList &AHistory, const QString &AText);
 
-public slots:
-    void reject() override;
-
 protected:
     bool eventFilter(QObject *AWatched, QEvent *AEvent) override;
-    void showEvent(QShowEvent *AEvent) override;
 
 private:
     void TableClicked();
 
     int defWidth = 350;
-    QPoint FPos;
     TFitScrollArea *FDescArea;
     QLabel *Descriptor;
     QComboBox *TextFeld;

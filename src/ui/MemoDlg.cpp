@@ -13,7 +13,7 @@
 #include <QScreen>
 
 TMemoDialog::TMemoDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : TPlacedDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("MemoDialog"));
 
@@ -26,14 +26,8 @@ TMemoDialog::TMemoDialog(QWidget *AParent)
     Memo->setMinimumHeight(140);
     Descriptor->setBuddy(Memo);
 
-    OKBtn = new QPushButton(DTr("OK"), this);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), this);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    CancelBtn->setAutoDefault(false);
-    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+    OKBtn = NewResultButton(this, this, DTr("OK"), "OKBtn", mrOk, true);
+    CancelBtn = NewResultButton(this, this, DTr("Cancel"), "CancelBtn", mrCancel);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -82,8 +76,7 @@ bool TMemoDialog::Execute(QPoint APos, const QString &Titel, const QString &Desc
     Memo->moveCursor(QTextCursor::End);
     Memo->setFocus();
 
-    FPos = APos;
-    PlaceForm(this, FPos);
+    Place(APos);
     const QScreen *screen = ScreenNearest(frameGeometry().topLeft());
     const int halfScreen = screen ? screen->availableGeometry().width() / 2 : 640;
     FitTextArea(FDescArea, Descriptor, screen, 45, 15);
@@ -91,24 +84,12 @@ bool TMemoDialog::Execute(QPoint APos, const QString &Titel, const QString &Desc
     const int frame = width() - Memo->viewport()->width();
     if (Memo->viewport()->width() < needed)
         resize(qMin(needed + frame, halfScreen), height());
-    PlaceForm(this, FPos);
+    Place(APos);
 
     if (exec() != mrOk)
         return false;
     AText = LinesText(Memo->toPlainText());
     return true;
-}
-
-void TMemoDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TMemoDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
 }
 
 bool EditMemoText(QPoint APos, const QString &Titel, const QString &Desc, QString &AText)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QDialog>
@@ -12,7 +13,7 @@ class QPushButton;
 class TFitScrollArea;
 
 // Edits a multi-line text (the schedule wizard's event query).
-class TMemoDialog : public QDialog
+class TMemoDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -24,14 +25,7 @@ public:
     // The editor's text as lines each ending in a line break ("" for an empty editor).
     static QString LinesText(const QString &APlainText);
 
-public slots:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *AEvent) override;
-
 private:
-    QPoint FPos;
     TFitScrollArea *FDescArea;
     QLabel *Descriptor;
     QPlainTextEdit *Memo;

@@ -109,7 +109,8 @@ void TQualityBar::paintEvent(QPaintEvent *)
 // ---- TNewPwdDialog -----------------------------------------------------------------------
 
 TNewPwdDialog::TNewPwdDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : TPlacedDialog(AParent,
+                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("NewPwdDialog"));
 
@@ -152,13 +153,8 @@ TNewPwdDialog::TNewPwdDialog(QWidget *AParent)
     Label1->setObjectName(QStringLiteral("Label1"));
     imgBar = new TQualityBar(paBottom);
     imgBar->setObjectName(QStringLiteral("imgBar"));
-    OKBtn = new QPushButton(DTr("OK"), paBottom);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), paBottom);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    connect(OKBtn, &QPushButton::clicked, this, &TNewPwdDialog::OkClicked);
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
+    OKBtn = NewResultButton(this, paBottom, DTr("OK"), "OKBtn", mrOk, true, [this] { return CanClose(); });
+    CancelBtn = NewResultButton(this, paBottom, DTr("Cancel"), "CancelBtn", mrCancel);
     auto *bottomLayout = new QHBoxLayout(paBottom);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->addWidget(Label1);
@@ -194,9 +190,7 @@ bool TNewPwdDialog::Execute(QPoint APos, const QString &Title, QString &Pwd, boo
     paConfirm->setVisible(Confirm);
     edtRepPwd->setFocusPolicy(Confirm ? Qt::StrongFocus : Qt::NoFocus);
     edtPwd->setFocus();
-    FPos = APos;
-    layout()->activate();
-    PlaceForm(this, FPos);
+    Place(APos);
 
     const bool ok = exec() == mrOk;
     if (ok)
@@ -227,7 +221,7 @@ bool TNewPwdDialog::Execute(const QString &Title, QByteArray &Pwd, bool Confirm,
     return Execute(CenterPos, Title, Pwd, Confirm, Show, MinLen);
 }
 
-void TNewPwdDialog::OkClicked()
+bool TNewPwdDialog::CanClose()
 {
     if (FConf) {
         const QString password = edtPwd->text();
@@ -241,22 +235,10 @@ void TNewPwdDialog::OkClicked()
                 ErrorMsgDlg(DTr("Passwords do not match!"));
                 edtRepPwd->setFocus();
             }
-            return;
+            return false;
         }
     }
-    done(mrOk);
-}
-
-void TNewPwdDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TNewPwdDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
+    return true;
 }
 
 void TNewPwdDialog::ShowToggled(bool AShow)

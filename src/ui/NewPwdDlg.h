@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QByteArray>
@@ -38,7 +39,7 @@ private:
 
 // Lets the user set a password, optionally typed twice, and shows how hard it is to
 // guess.
-class TNewPwdDialog : public QDialog
+class TNewPwdDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -53,20 +54,14 @@ public:
     bool Execute(const QString &Title, QString &Pwd, bool Confirm, bool Show, int MinLen);
     bool Execute(const QString &Title, QByteArray &Pwd, bool Confirm, bool Show, int MinLen);
 
-public slots:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *AEvent) override;
-
 private:
-    void OkClicked();
+    // Whether OK may close the dialog; says why not.
+    bool CanClose();
     void ShowToggled(bool AShow);
     void UpdateBar();
 
     bool FConf = false;
     int FMinLen = 0;
-    QPoint FPos = CenterPos;
     QWidget *paPwd;
     QLabel *laPwd;
     QLineEdit *edtPwd;

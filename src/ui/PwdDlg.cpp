@@ -36,7 +36,8 @@ QIcon PasteIcon(const QPalette &APalette)
 } // namespace
 
 TPasswordDialog::TPasswordDialog(QWidget *AParent)
-    : QDialog(AParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : TPlacedDialog(AParent,
+                    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("PasswordDialog"));
 
@@ -87,16 +88,9 @@ TPasswordDialog::TPasswordDialog(QWidget *AParent)
 
     pnBottom = new QWidget(this);
     pnBottom->setObjectName(QStringLiteral("pnBottom"));
-    OKBtn = new QPushButton(DTr("OK"), pnBottom);
-    OKBtn->setObjectName(QStringLiteral("OKBtn"));
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(DTr("Cancel"), pnBottom);
-    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-    btnSkip = new QPushButton(DTr("Skip"), pnBottom);
-    btnSkip->setObjectName(QStringLiteral("btnSkip"));
-    connect(OKBtn, &QPushButton::clicked, this, [this] { done(mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this, [this] { done(mrCancel); });
-    connect(btnSkip, &QPushButton::clicked, this, [this] { done(mrYes); });
+    OKBtn = NewResultButton(this, pnBottom, DTr("OK"), "OKBtn", mrOk, true);
+    CancelBtn = NewResultButton(this, pnBottom, DTr("Cancel"), "CancelBtn", mrCancel);
+    btnSkip = NewResultButton(this, pnBottom, DTr("Skip"), "btnSkip", mrYes);
     auto *bottomLayout = new QHBoxLayout(pnBottom);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->addStretch(1);
@@ -129,9 +123,7 @@ int TPasswordDialog::Execute(QPoint APos, const QString &Title, const QString &P
     btnSkip->setVisible(Skip);
     gbEncrypt->setVisible(Enc);
     FDepthButtons[qBound(0, EncMode, 2)]->setChecked(true);
-    FPos = APos;
-    layout()->activate();
-    PlaceForm(this, FPos);
+    Place(APos);
 
     const int result = exec();
     if (result == mrOk) {
@@ -166,18 +158,6 @@ int TPasswordDialog::Execute(QPoint APos, const QString &Title, const QString &P
 int TPasswordDialog::Execute(const QString &Title, const QString &Prompt, QString &Pwd)
 {
     return Execute(CenterPos, Title, Prompt, Pwd);
-}
-
-void TPasswordDialog::reject()
-{
-    done(mrCancel);
-}
-
-void TPasswordDialog::showEvent(QShowEvent *AEvent)
-{
-    QDialog::showEvent(AEvent);
-    // Again, now that the window's frame is known.
-    PlaceForm(this, FPos);
 }
 
 void TPasswordDialog::PasteClicked()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/DlgHelpers.h"
 #include "util/ScreenPos.h"
 
 #include <QByteArray>
@@ -17,7 +18,7 @@ class TFitScrollArea;
 
 // Asks for an existing password, for example that of the account a backup group runs
 // under. Returns mrOk, mrCancel, or mrYes for "Skip".
-class TPasswordDialog : public QDialog
+class TPasswordDialog : public TPlacedDialog
 {
     Q_OBJECT
 public:
@@ -35,16 +36,9 @@ public:
     int Execute(QPoint APos, const QString &Title, const QString &Prompt, QString &Pwd);
     int Execute(const QString &Title, const QString &Prompt, QString &Pwd);
 
-public slots:
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *AEvent) override;
-
 private:
     void PasteClicked();
 
-    QPoint FPos = CenterPos;
     QWidget *pnTop;
     TFitScrollArea *FPromptArea;
     QLabel *lblPrompt;
