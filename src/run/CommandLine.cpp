@@ -116,7 +116,7 @@ void AddGroupName(TRunRequest &request, const QString &name)
 
 QString IniOptionToken(const QString &path)
 {
-    return QuoteIfNeeded(QStringLiteral("/ini:") + path, BlankChars());
+    return QuoteArgument(QStringLiteral("/ini:") + path);
 }
 
 } // namespace
@@ -193,7 +193,7 @@ TCommandLineText BuildStarterCommandLine(const TStarterCommand &ACommand)
             text.clear();
             return result;
         }
-        text += QuoteIfNeeded(name, BlankChars()) + u' ';
+        text += QuoteArgument(name) + u' ';
     }
 
     text += QStringLiteral("/force");
@@ -243,6 +243,11 @@ QString InitialOptionText(const QString &AIniPath)
     if (!AIniPath.isEmpty())
         text = u' ' + IniOptionToken(AIniPath);
     return text + QStringLiteral(" /logmode:1");
+}
+
+QString QuoteArgument(const QString &AText)
+{
+    return QuoteIfNeeded(AText, BlankChars());
 }
 
 QStringList SplitCommandLine(const QString &AText)

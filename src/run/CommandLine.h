@@ -101,6 +101,11 @@ TCommandLineText BuildStarterCommandLine(const TStarterCommand &ACommand);
 // is not empty, then " /logmode:1".
 QString InitialOptionText(const QString &AIniPath);
 
+// A token as the program's command lines need it so that SplitCommandLine gives it back:
+// in double quotes, inner ones doubled, when it contains a blank (any character up to
+// U+0020) or a double quote.
+QString QuoteArgument(const QString &AText);
+
 // Splits a command line the way the program reads its own: blanks (characters up to
 // U+0020) separate, double quotes group, and inside quotes a doubled quote stands for one.
 // A quote left open runs to the end; backslashes are plain characters.

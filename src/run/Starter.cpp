@@ -40,14 +40,6 @@ constexpr TEndChoice EndChoices[] = {
     {TrNoop("Backup + Shutdown"), dmShutdown, smNone},
 };
 
-QString BlankCharacters()
-{
-    QString blanks;
-    for (char16_t c = 1; c <= 0x20; ++c)
-        blanks += QChar(c);
-    return blanks;
-}
-
 // The processes of a parallel run that have ended, by their place in the task list. A
 // closed pidfd leaves the set by itself.
 class TEpollSet
@@ -96,12 +88,6 @@ void AppendOption(QString &ACommand, TBackupOption AOption, const QString &AValu
 }
 
 } // namespace
-
-QString QuoteArgument(const QString &AText)
-{
-    static const QString blanks = BlankCharacters();
-    return QuoteIfNeeded(AText, blanks);
-}
 
 TStarter::TStarter(TRunQuestions &AQuestions)
     : Caption(Tr("Start Arkivo under different user account")), FQuestions(AQuestions)

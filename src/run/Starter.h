@@ -84,8 +84,3 @@ private:
     TRunQuestions &FQuestions;
     QString FConfigError;
 };
-
-// A command-line argument as the backup program's command line needs it: in double
-// quotes, inner ones doubled, when it contains a blank (any character up to U+0020) or a
-// double quote.
-QString QuoteArgument(const QString &AText);

@@ -13,7 +13,10 @@
 
 namespace TestSupport {
 
-QString DataFile(const QString &name) { return QStringLiteral(AK_TEST_SUPPORT_DATA_DIR "/") + name; }
+QString DataFile(const QString &name)
+{
+    return QStringLiteral(AK_TEST_SUPPORT_DATA_DIR "/") + name;
+}
 
 QByteArray ReadAll(const QString &fileName)
 {
@@ -31,13 +34,18 @@ bool WriteAll(const QString &fileName, const QByteArray &bytes)
 
 int FileMode(const QString &fileName)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(fileName).constData(), &st) != 0)
         return -1;
     return int(st.st_mode & 07777);
 }
 
-bool IsRoot() { return ::geteuid() == 0; }
+bool IsRoot()
+{
+    return ::geteuid() == 0;
+}
 
 TScratchMount::TScratchMount(const QString &folder, qint64 sizeBytes) : FFolder(QFile::encodeName(folder))
 {
@@ -59,7 +67,7 @@ bool TScratchMount::RemountReadOnly()
                                MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
 }
 
-QString RunSystemTool(const QString &AName, const QStringList &AArgs)
+QString RunSystemTool(const QString &AName, const QStringList &AArgs, const QByteArray &AInput)
 {
     QString program = QStandardPaths::findExecutable(AName);
     if (program.isEmpty())
@@ -71,6 +79,8 @@ QString RunSystemTool(const QString &AName, const QStringList &AArgs)
     process.start(program, AArgs);
     if (!process.waitForStarted(10000))
         return AName + QStringLiteral(": ") + process.errorString();
+    process.write(AInput);
+    process.closeWriteChannel();
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();

@@ -45,7 +45,7 @@ private:
 
 // Runs a system tool (looked up on PATH, then in the sbin folders a test's PATH may lack)
 // and waits for it; empty on success, else what went wrong with its error output.
-QString RunSystemTool(const QString &AName, const QStringList &AArgs);
+QString RunSystemTool(const QString &AName, const QStringList &AArgs, const QByteArray &AInput = {});
 
 // A small file system of the given type ("ext4", "vfat") with a volume label (none when
 // empty), made in an image file beside the mount point and mounted there through a loop

@@ -1,5 +1,7 @@
 #include "support/TestUsers.h"
 
+#include "support/TestSupport.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -19,33 +21,6 @@ namespace {
 const QString UserPrefix = QStringLiteral("aktu");
 const QString GroupPrefix = QStringLiteral("aktg");
 
-// Runs an account tool; empty on success, else what went wrong.
-QString RunTool(const QString &AName, const QStringList &AArgs, const QByteArray &AInput = {})
-{
-    // The account tools live in sbin, which a test's PATH may lack.
-    QString program = QStandardPaths::findExecutable(AName);
-    if (program.isEmpty())
-        program =
-            QStandardPaths::findExecutable(AName, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    if (program.isEmpty())
-        return AName + QStringLiteral(" not found");
-    QProcess process;
-    process.start(program, AArgs);
-    if (!process.waitForStarted(10000))
-        return AName + QStringLiteral(": ") + process.errorString();
-    process.write(AInput);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return AName + QStringLiteral(" did not finish");
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return AName + QStringLiteral(" failed: ") +
-               QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-    return {};
-}
-
 bool UserExists(const QString &AName)
 {
     return getpwnam(AName.toLocal8Bit().constData()) != nullptr;
@@ -60,8 +35,9 @@ void RemoveUser(const QString &AName)
 {
     // userdel fails while the account still runs processes; the tests end theirs, but a
     // forced removal keeps a failed test from leaving the account behind.
-    if (!RunTool(QStringLiteral("userdel"), {QStringLiteral("-r"), AName}).isEmpty() && UserExists(AName))
-        RunTool(QStringLiteral("userdel"), {QStringLiteral("-r"), QStringLiteral("-f"), AName});
+    if (!RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-r"), AName}).isEmpty() &&
+        UserExists(AName))
+        RunSystemTool(QStringLiteral("userdel"), {QStringLiteral("-r"), QStringLiteral("-f"), AName});
 }
 
 // Accounts and groups of earlier runs whose process is gone (a crash, a kill).
@@ -90,7 +66,7 @@ void RemoveStaleAccounts()
         RemoveUser(name);
     for (const QString &name : groups)
         if (GroupExists(name))
-            RunTool(QStringLiteral("groupdel"), {name});
+            RunSystemTool(QStringLiteral("groupdel"), {name});
 }
 
 } // namespace
@@ -109,18 +85,18 @@ TTestUser::TTestUser(const QString &APassword, bool AWithGroup) : FPassword(APas
     QStringList args{QStringLiteral("-m"), QStringLiteral("-s"), QStringLiteral("/bin/sh")};
     if (AWithGroup) {
         FGroupName = GroupPrefix + suffix;
-        FError = RunTool(QStringLiteral("groupadd"), {FGroupName});
+        FError = RunSystemTool(QStringLiteral("groupadd"), {FGroupName});
         if (!FError.isEmpty())
             return;
         FGroupAdded = true;
         args << QStringLiteral("-G") << FGroupName;
     }
-    FError = RunTool(QStringLiteral("useradd"), args << FName);
+    FError = RunSystemTool(QStringLiteral("useradd"), args << FName);
     if (!FError.isEmpty())
         return;
     FUserAdded = true;
     if (!FPassword.isEmpty()) {
-        FError = RunTool(QStringLiteral("chpasswd"), {}, (FName + u':' + FPassword + u'\n').toUtf8());
+        FError = RunSystemTool(QStringLiteral("chpasswd"), {}, (FName + u':' + FPassword + u'\n').toUtf8());
         if (!FError.isEmpty())
             return;
     }
@@ -148,7 +124,7 @@ TTestUser::~TTestUser()
     if (FUserAdded)
         RemoveUser(FName);
     if (FGroupAdded && GroupExists(FGroupName))
-        RunTool(QStringLiteral("groupdel"), {FGroupName});
+        RunSystemTool(QStringLiteral("groupdel"), {FGroupName});
 }
 
 } // namespace TestSupport
